@@ -1,0 +1,41 @@
+#include "SysUtils.h"
+
+#include <vector>
+
+namespace Framework {
+
+std::wstring SystemErrorMessage(DWORD code)
+{
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    if (length == 0)
+        return L"Error " + std::to_wstring(code);
+    std::wstring text(buffer, length);
+    LocalFree(buffer);
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
+        text.pop_back();
+    return text;
+}
+
+void RaiseOSError(DWORD code, const std::wstring& context)
+{
+    throw Exception(context + L"\r\n" + SystemErrorMessage(code));
+}
+
+std::wstring ExeName()
+{
+    // GetModuleFileNameW truncates silently when the buffer is short; grow until the whole path fits.
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0)
+            RaiseOSError(GetLastError(), L"GetModuleFileNameW");
+        if (length < buffer.size())
+            return std::wstring(buffer.data(), length);
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+}  // namespace Framework

@@ -1,0 +1,32 @@
+#pragma once
+// Errors for the user, and the few facts about the running process that the program needs.
+
+#include <windows.h>
+
+#include <exception>
+#include <string>
+
+namespace Framework {
+
+// An error meant for the user: Message() is the whole text the error box shows.
+class Exception : public std::exception {
+public:
+    explicit Exception(std::wstring message) : Message_(std::move(message)) {}
+    const std::wstring& Message() const noexcept { return Message_; }
+    const char* what() const noexcept override { return "Framework::Exception"; }
+
+private:
+    std::wstring Message_;
+};
+
+// The system's text for a Win32 error code, without its trailing line break;
+// "Error <code>" when the system has no text for it.
+std::wstring SystemErrorMessage(DWORD code);
+
+// Raises Exception with `context`, a line break and the system's text for `code`.
+[[noreturn]] void RaiseOSError(DWORD code, const std::wstring& context);
+
+// Full path of the running executable, however long.
+std::wstring ExeName();
+
+}  // namespace Framework
