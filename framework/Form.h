@@ -1,17 +1,18 @@
 #pragma once
-// The base of our windows. A form's handlers reach their window only through the four
-// operations below, so they can be driven without a window.
+// The base of our windows: a form made from its layout (caption, client size, font, controls),
+// one window procedure dispatching to member handlers, and the four operations its handlers
+// use to reach the window. Tests override those four to drive the handlers without a window.
+
+#include "Controls.h"
+#include "Cursor.h"
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace Framework {
-
-class TObject {
-public:
-    virtual ~TObject() = default;
-};
 
 // A window message handed to a form's message handler; the handler may set Result.
 struct TMessage {
@@ -21,18 +22,71 @@ struct TMessage {
     LRESULT Result;
 };
 
-enum class TCursor { Default, HourGlass };
+using TNotifyEvent = std::function<void(TObject* Sender)>;
+using TCloseQueryEvent = std::function<void(TObject* Sender, bool& CanClose)>;
+using TMessageHandler = std::function<void(TMessage& Message)>;
+
+// Where a window of the given outer size goes to be centred on a work area; never left of or
+// above the virtual desktop.
+POINT CenteredPosition(const RECT& WorkArea, SIZE Window, POINT VirtualOrigin);
 
 class TForm : public TObject {
 public:
+    TForm() = default;
+    ~TForm() override;
+    TForm(const TForm&) = delete;
+    TForm& operator=(const TForm&) = delete;
+
     // Plain message box: the application title as caption, one OK button. Returns when dismissed.
-    virtual void ShowMessage(const std::wstring& Text) = 0;
+    virtual void ShowMessage(const std::wstring& Text);
     // Confirmation box with Yes and Cancel; true only for Yes.
-    virtual bool Confirm(const std::wstring& Text) = 0;
+    virtual bool Confirm(const std::wstring& Text);
     // Application-wide cursor over the client areas of all our windows.
-    virtual void SetScreenCursor(TCursor Cursor) = 0;
-    // Runs the close query, then closes the window.
-    virtual void Close() = 0;
+    virtual void SetScreenCursor(TCursor Cursor);
+    // Runs the close query, then closes the window. An error in the close query is reported and
+    // does not keep the window open: a window that cannot be closed would trap the user.
+    virtual void Close();
+
+    // Creates the window and its controls, scaled to the screen's density and centred, then runs
+    // OnCreate. The window stays hidden until Show.
+    void CreateHandle();
+    void Show();
+    HWND Handle() const { return Handle_; }
+
+    // Called by the application when this form becomes its main form.
+    void SetMainForm() { IsMainForm_ = true; }
+
+protected:
+    // The layout, filled in by the derived form's constructor; sizes at 96 pixels per inch.
+    const wchar_t* WindowClassName = L"TForm";
+    std::wstring Caption;
+    int ClientWidth = 0;
+    int ClientHeight = 0;
+    TFont Font;
+
+    TNotifyEvent OnCreate;
+    TCloseQueryEvent OnCloseQuery;
+    // Handlers that take the place of any default handling of these messages.
+    void HandleMessage(UINT Msg, TMessageHandler Handler);
+
+private:
+    friend class TControl;
+    void AddControl(TControl* Control) { Controls_.push_back(Control); }
+
+    static LRESULT CALLBACK WindowProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam);
+    LRESULT Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam);
+    void OnCommand(WPARAM WParam, LPARAM LParam);
+    TControl* FindControl(HWND Window) const;
+    void FocusFirstControl();
+
+    HWND Handle_ = nullptr;
+    bool IsMainForm_ = false;
+    bool Closing_ = false;
+    TScaler Scaler_;
+    TFontHandle FontHandle_;
+    std::vector<TControl*> Controls_;
+    std::vector<std::pair<UINT, TMessageHandler>> MessageHandlers_;
+    HWND LastFocus_ = nullptr;
 };
 
 }  // namespace Framework

@@ -8,6 +8,7 @@ namespace TalvoRec {
 
 std::wstring AppDir;
 bool RunAfterClose = false;
+TTalvoRecF* TalvoRecF = nullptr;
 
 namespace {
 

@@ -37,6 +37,13 @@ std::wstring ResolveAppDir(const std::wstring& ExePath, bool UnderDebugger, WORD
 
 class TTalvoRecF : public Framework::TForm {
 public:
+    TTalvoRecF();
+
+    Framework::TLabel Label1;
+    Framework::TStaticText StaticText1;
+    Framework::TBitBtn BitBtn1;
+    Framework::TBitBtn BitBtn2;
+
     void FormCreate(TObject* Sender);
     void BitBtn1Click(TObject* Sender);
     void BitBtn2Click(TObject* Sender);
@@ -44,5 +51,8 @@ public:
     void WMQueryEndSession(TMessage& Message);
     void WMEndSession(TMessage& Message);
 };
+
+// The recovery window, the application's main form.
+extern TTalvoRecF* TalvoRecF;
 
 }  // namespace TalvoRec

@@ -1,0 +1,18 @@
+// Talvorecmax: puts back the previous version of Talvomax after a failed update.
+
+#include "framework/Application.h"
+#include "recovery/TalvoRec.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
+{
+    using Framework::Application;
+    try {
+        Application.Initialize();
+        Application.MainFormOnTaskBar = true;
+        Application.CreateForm(TalvoRec::TalvoRecF);
+        Application.Run();
+    } catch (...) {
+        return Application.ReportFatal();
+    }
+    return 0;
+}

@@ -1,0 +1,103 @@
+#include "Application.h"
+
+#include "SysUtils.h"
+
+#include <objbase.h>
+
+namespace Framework {
+
+TApplication Application;
+
+namespace {
+
+constexpr wchar_t FatalErrorText[] = L"予期しないエラーが発生したため、プログラムを終了します。";
+
+std::wstring Widen(const char* Text)
+{
+    const int length = MultiByteToWideChar(CP_UTF8, 0, Text, -1, nullptr, 0);
+    if (length <= 1)
+        return {};
+    std::wstring wide(static_cast<size_t>(length - 1), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, Text, -1, wide.data(), length);
+    return wide;
+}
+
+// The message of the exception being handled.
+std::wstring CurrentErrorMessage()
+{
+    try {
+        throw;
+    } catch (const Exception& error) {
+        return error.Message();
+    } catch (const std::exception& error) {
+        return Widen(error.what());
+    } catch (...) {
+        return L"不明なエラーです";
+    }
+}
+
+}  // namespace
+
+std::wstring TitleFromExeName(const std::wstring& ExeName)
+{
+    std::wstring title = ExeName.substr(ExeName.find_last_of(L'\\') + 1);
+    title = title.substr(0, title.find(L'.'));
+    if (title.size() > 1)
+        CharLowerBuffW(title.data() + 1, static_cast<DWORD>(title.size() - 1));
+    return title;
+}
+
+std::wstring ErrorBoxText(const std::wstring& Message)
+{
+    if (!Message.empty() && Message.back() > L'.')
+        return Message + L".";
+    return Message;
+}
+
+void TApplication::Initialize()
+{
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+}
+
+std::wstring TApplication::Title() const
+{
+    return TitleFromExeName(ExeName());
+}
+
+void TApplication::Run()
+{
+    if (!MainForm_ || !MainForm_->Handle())
+        return;
+    MainForm_->Show();
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        // Tab, Enter and the accelerator letters work on the main form as in a dialog.
+        const HWND main = MainForm_->Handle();
+        if (main && IsDialogMessageW(main, &message))
+            continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+void TApplication::HandleException()
+{
+    ShowException(CurrentErrorMessage());
+}
+
+void TApplication::ShowException(const std::wstring& Message)
+{
+    const HWND owner = GetActiveWindow();
+    // Without an owner, task-modal still disables every window of ours while the box is up.
+    MessageBoxW(owner, ErrorBoxText(Message).c_str(), Title().c_str(),
+                MB_OK | MB_ICONERROR | (owner ? MB_APPLMODAL : MB_TASKMODAL));
+}
+
+int TApplication::ReportFatal()
+{
+    const std::wstring text = std::wstring(FatalErrorText) + L"\r\n\r\n" + CurrentErrorMessage();
+    MessageBoxW(nullptr, text.c_str(), Title().c_str(), MB_OK | MB_ICONERROR | MB_TASKMODAL);
+    return 3;
+}
+
+}  // namespace Framework

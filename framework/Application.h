@@ -1,0 +1,63 @@
+#pragma once
+// The application: start-up, its forms, the message loop, and the standard error box.
+
+#include "Form.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace Framework {
+
+class TApplication {
+public:
+    // The main form gets its own task-bar button, with its caption and the application icon.
+    bool MainFormOnTaskBar = false;
+
+    // Initialises COM for this thread as a single-threaded apartment.
+    void Initialize();
+
+    // Makes a form and its window; the first one made is the main form.
+    template <class T>
+    void CreateForm(T*& Reference)
+    {
+        auto form = std::make_unique<T>();
+        Reference = form.get();
+        if (!MainForm_) {
+            MainForm_ = form.get();
+            MainForm_->SetMainForm();
+        }
+        Forms_.push_back(std::move(form));
+        Reference->CreateHandle();
+    }
+
+    // Shows the main form and runs the message loop until it has closed.
+    void Run();
+
+    TForm* MainForm() const { return MainForm_; }
+
+    // Derived from the executable's name, e.g. "Talvorecmax" for "...\Talvorecmax.exe".
+    std::wstring Title() const;
+
+    // Shows the error being handled in the standard error box; call it from a catch block.
+    void HandleException();
+    void ShowException(const std::wstring& Message);
+
+    // Reports the error being handled as fatal; returns the exit code to end with.
+    int ReportFatal();
+
+private:
+    TForm* MainForm_ = nullptr;
+    std::vector<std::unique_ptr<TForm>> Forms_;
+};
+
+extern TApplication Application;
+
+// The application title for an executable path: the name after the last backslash, cut at its
+// first ".", every character after the first in lower case.
+std::wstring TitleFromExeName(const std::wstring& ExeName);
+
+// The text of the standard error box: a "." is added when the last character sorts after ".".
+std::wstring ErrorBoxText(const std::wstring& Message);
+
+}  // namespace Framework

@@ -1,0 +1,71 @@
+#include "Controls.h"
+
+#include "Form.h"
+#include "SysUtils.h"
+
+namespace Framework {
+
+COLORREF ColorToRGB(COLORREF Color)
+{
+    return (Color & 0xFF000000) ? GetSysColor(static_cast<int>(Color & 0xFF)) : Color;
+}
+
+TFontHandle CreateFontHandle(const TFont& Font, const TScaler& Scale)
+{
+    // A negative height asks for the character height, without the internal leading.
+    return TFontHandle(CreateFontW(-Scale(Font.Height), 0, 0, 0, Font.Bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE,
+                                   FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                   DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, Font.Name));
+}
+
+TControl::TControl(TForm& Owner, TBounds Bounds, std::wstring Text, TFont Font)
+    : Bounds_(Bounds), Text_(std::move(Text)), Font_(Font)
+{
+    Owner.AddControl(this);
+}
+
+void TControl::CreateWindowHandle(const wchar_t* ClassName, DWORD Style, HWND Parent, int Id, const TScaler& Scale)
+{
+    Handle_ = CreateWindowExW(0, ClassName, Text_.c_str(), WS_CHILD | WS_VISIBLE | Style, Scale(Bounds_.Left),
+                              Scale(Bounds_.Top), Scale(Bounds_.Width), Scale(Bounds_.Height), Parent,
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)), GetModuleHandleW(nullptr), nullptr);
+    if (!Handle_)
+        RaiseOSError(GetLastError(), L"CreateWindowExW");
+    FontHandle_ = CreateFontHandle(Font_, Scale);
+    SendMessageW(Handle_, WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle_.Get()), FALSE);
+}
+
+void TLabel::CreateHandle(HWND Parent, int Id, const TScaler& Scale)
+{
+    CreateWindowHandle(L"STATIC", SS_LEFT, Parent, Id, Scale);
+    HDC dc = GetDC(Handle_);
+    const HGDIOBJ previous = SelectObject(dc, FontHandle_.Get());
+    RECT text{0, 0, 0, 0};
+    DrawTextW(dc, Text_.c_str(), static_cast<int>(Text_.size()), &text, DT_CALCRECT | DT_SINGLELINE);
+    SelectObject(dc, previous);
+    ReleaseDC(Handle_, dc);
+    SetWindowPos(Handle_, nullptr, 0, 0, text.right, text.bottom, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TStaticText::CreateHandle(HWND Parent, int Id, const TScaler& Scale)
+{
+    CreateWindowHandle(L"STATIC", SS_LEFT | SS_EDITCONTROL | WS_BORDER, Parent, Id, Scale);
+}
+
+TBitBtn::TBitBtn(TForm& Owner, TBounds Bounds, std::wstring Text, TFont Font, std::function<void(TObject*)> OnClick)
+    : TControl(Owner, Bounds, std::move(Text), Font), OnClick_(std::move(OnClick))
+{
+}
+
+void TBitBtn::CreateHandle(HWND Parent, int Id, const TScaler& Scale)
+{
+    CreateWindowHandle(L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP, Parent, Id, Scale);
+}
+
+void TBitBtn::Click()
+{
+    if (OnClick_)
+        OnClick_(this);
+}
+
+}  // namespace Framework

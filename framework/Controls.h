@@ -1,0 +1,93 @@
+#pragma once
+// The controls our forms are made of: label, static text box and push button.
+
+#include "Handle.h"
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+namespace Framework {
+
+class TForm;
+
+class TObject {
+public:
+    virtual ~TObject() = default;
+};
+
+// A system colour is its COLOR_* index with the high byte set, so it follows the user's scheme.
+inline constexpr COLORREF clWindowText = 0xFF000000 | COLOR_WINDOWTEXT;
+inline constexpr COLORREF clBtnFace = 0xFF000000 | COLOR_BTNFACE;
+COLORREF ColorToRGB(COLORREF Color);
+
+struct TFont {
+    const wchar_t* Name = L"Tahoma";
+    int Height = 11;  // character height in pixels at 96 pixels per inch
+    bool Bold = false;
+    COLORREF Color = clWindowText;
+};
+
+struct TBounds {
+    int Left, Top, Width, Height;
+};
+
+// Turns sizes designed at 96 pixels per inch into the screen's, rounded to the nearest pixel.
+struct TScaler {
+    int Dpi = 96;
+    int operator()(int Value) const { return MulDiv(Value, Dpi, 96); }
+};
+
+TFontHandle CreateFontHandle(const TFont& Font, const TScaler& Scale);
+
+class TControl : public TObject {
+public:
+    // The control adds itself to its owner; controls are created in the order they were made.
+    TControl(TForm& Owner, TBounds Bounds, std::wstring Text, TFont Font);
+
+    virtual void CreateHandle(HWND Parent, int Id, const TScaler& Scale) = 0;
+    virtual bool TakesFocus() const { return false; }
+    virtual void Click() {}
+
+    HWND Handle() const { return Handle_; }
+    const std::wstring& Text() const { return Text_; }
+    COLORREF TextColor() const { return ColorToRGB(Font_.Color); }
+
+protected:
+    void CreateWindowHandle(const wchar_t* ClassName, DWORD Style, HWND Parent, int Id, const TScaler& Scale);
+
+    TBounds Bounds_;
+    std::wstring Text_;
+    TFont Font_;
+    HWND Handle_ = nullptr;
+    TFontHandle FontHandle_;
+};
+
+// Text on the form's background; takes the size of its text, its left edge kept.
+class TLabel : public TControl {
+public:
+    using TControl::TControl;
+    void CreateHandle(HWND Parent, int Id, const TScaler& Scale) override;
+};
+
+// Fixed-size text box with a thin frame; the text wraps inside it. Never takes the focus.
+class TStaticText : public TControl {
+public:
+    using TControl::TControl;
+    void CreateHandle(HWND Parent, int Id, const TScaler& Scale) override;
+};
+
+// Push button; "&" in its text marks the accelerator letter.
+class TBitBtn : public TControl {
+public:
+    TBitBtn(TForm& Owner, TBounds Bounds, std::wstring Text, TFont Font, std::function<void(TObject*)> OnClick);
+    void CreateHandle(HWND Parent, int Id, const TScaler& Scale) override;
+    bool TakesFocus() const override { return true; }
+    void Click() override;
+
+private:
+    std::function<void(TObject*)> OnClick_;
+};
+
+}  // namespace Framework

@@ -1,0 +1,243 @@
+#include "Form.h"
+
+#include "Application.h"
+#include "MessageBoxes.h"
+#include "SysUtils.h"
+
+#include <algorithm>
+
+namespace Framework {
+
+namespace {
+
+constexpr int FirstControlId = 100;  // clear of IDOK and IDCANCEL, which stand for Enter and Esc
+
+constexpr DWORD FormStyle = WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+constexpr DWORD FormExStyle = WS_EX_TOOLWINDOW | WS_EX_CONTROLPARENT;
+
+void RegisterFormClass(const wchar_t* ClassName, WNDPROC Procedure, HICON Icon)
+{
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = Procedure;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.hIcon = Icon;
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    windowClass.lpszClassName = ClassName;
+    if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+        RaiseOSError(GetLastError(), L"RegisterClassExW");
+}
+
+int ScreenDpi()
+{
+    const HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
+}
+
+}  // namespace
+
+POINT CenteredPosition(const RECT& WorkArea, SIZE Window, POINT VirtualOrigin)
+{
+    // Counted from the screen's origin; the work area's own offset is not added.
+    const LONG left = (WorkArea.right - WorkArea.left - Window.cx) / 2;
+    const LONG top = (WorkArea.bottom - WorkArea.top - Window.cy) / 2;
+    return {std::max(left, VirtualOrigin.x), std::max(top, VirtualOrigin.y)};
+}
+
+TForm::~TForm()
+{
+    if (Handle_) {
+        SetWindowLongPtrW(Handle_, GWLP_USERDATA, 0);
+        DestroyWindow(Handle_);
+    }
+}
+
+void TForm::HandleMessage(UINT Msg, TMessageHandler Handler)
+{
+    MessageHandlers_.emplace_back(Msg, std::move(Handler));
+}
+
+void TForm::CreateHandle()
+{
+    // The application icon, shown on the task-bar button.
+    const HICON icon = LoadIconW(GetModuleHandleW(nullptr), L"MAINICON");
+    RegisterFormClass(WindowClassName, &TForm::WindowProc, icon);
+    Scaler_.Dpi = ScreenDpi();
+
+    const DWORD exStyle = FormExStyle | (IsMainForm_ && Application.MainFormOnTaskBar ? WS_EX_APPWINDOW : 0);
+    RECT frame{0, 0, Scaler_(ClientWidth), Scaler_(ClientHeight)};
+    AdjustWindowRectEx(&frame, FormStyle, FALSE, exStyle);
+    const SIZE size{frame.right - frame.left, frame.bottom - frame.top};
+    RECT workArea{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &workArea, 0);
+    const POINT position = CenteredPosition(
+        workArea, size, {GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN)});
+
+    if (!CreateWindowExW(exStyle, WindowClassName, Caption.c_str(), FormStyle, position.x, position.y, size.cx,
+                         size.cy, nullptr, nullptr, GetModuleHandleW(nullptr), this))
+        RaiseOSError(GetLastError(), L"CreateWindowExW");
+    FontHandle_ = CreateFontHandle(Font, Scaler_);
+    SendMessageW(Handle_, WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle_.Get()), FALSE);
+    if (icon)
+        SendMessageW(Handle_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+
+    int id = FirstControlId;
+    for (TControl* control : Controls_)
+        control->CreateHandle(Handle_, id++, Scaler_);
+
+    if (OnCreate) {
+        try {
+            OnCreate(this);
+        } catch (...) {
+            Application.HandleException();
+        }
+    }
+}
+
+void TForm::Show()
+{
+    ShowWindow(Handle_, SW_SHOWNORMAL);
+    UpdateWindow(Handle_);
+    SetForegroundWindow(Handle_);
+    FocusFirstControl();
+}
+
+void TForm::FocusFirstControl()
+{
+    const auto first = std::find_if(Controls_.begin(), Controls_.end(), [](TControl* c) { return c->TakesFocus(); });
+    if (first != Controls_.end())
+        SetFocus((*first)->Handle());
+}
+
+void TForm::ShowMessage(const std::wstring& Text)
+{
+    ShowPlainBox(Handle_, Application.Title(), Text);
+}
+
+bool TForm::Confirm(const std::wstring& Text)
+{
+    return ShowConfirmationBox(Handle_, Text);
+}
+
+void TForm::SetScreenCursor(TCursor Cursor)
+{
+    SetAppCursor(Cursor);
+}
+
+void TForm::Close()
+{
+    if (!Handle_ || Closing_)
+        return;
+    Closing_ = true;
+    bool canClose = true;
+    if (OnCloseQuery) {
+        try {
+            OnCloseQuery(this, canClose);
+        } catch (...) {
+            Application.HandleException();
+        }
+    }
+    Closing_ = false;
+    if (canClose && Handle_)
+        DestroyWindow(Handle_);
+}
+
+TControl* TForm::FindControl(HWND Window) const
+{
+    const auto found =
+        std::find_if(Controls_.begin(), Controls_.end(), [Window](TControl* c) { return c->Handle() == Window; });
+    return found == Controls_.end() ? nullptr : *found;
+}
+
+void TForm::OnCommand(WPARAM WParam, LPARAM LParam)
+{
+    switch (LOWORD(WParam)) {
+    case IDOK:
+        // Enter: no button is the default, so it acts on the focused one.
+        if (TControl* focused = FindControl(GetFocus()); focused && focused->TakesFocus())
+            focused->Click();
+        return;
+    case IDCANCEL:  // Esc does nothing: there is no cancel button.
+        return;
+    default:
+        if (HIWORD(WParam) == BN_CLICKED)
+            if (TControl* control = FindControl(reinterpret_cast<HWND>(LParam)))
+                control->Click();
+    }
+}
+
+LRESULT TForm::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
+{
+    for (const auto& [msg, handler] : MessageHandlers_) {
+        if (msg == Msg) {
+            TMessage message{Msg, WParam, LParam, 0};
+            handler(message);
+            return message.Result;
+        }
+    }
+    switch (Msg) {
+    case WM_COMMAND:
+        OnCommand(WParam, LParam);
+        return 0;
+    case WM_CTLCOLORSTATIC: {
+        const HDC dc = reinterpret_cast<HDC>(WParam);
+        const TControl* control = FindControl(reinterpret_cast<HWND>(LParam));
+        SetTextColor(dc, control ? control->TextColor() : GetSysColor(COLOR_WINDOWTEXT));
+        SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+    }
+    case WM_SETCURSOR:
+        if (LOWORD(LParam) == HTCLIENT && AppCursor() == TCursor::HourGlass) {
+            SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+            return TRUE;
+        }
+        break;
+    case WM_ACTIVATE:
+        // Keep the focused control across a message box or a switch to another program.
+        if (LOWORD(WParam) == WA_INACTIVE) {
+            if (FindControl(GetFocus()))
+                LastFocus_ = GetFocus();
+        } else if (LastFocus_ && IsWindow(LastFocus_)) {
+            SetFocus(LastFocus_);
+            return 0;
+        }
+        break;
+    case WM_CLOSE:
+        Close();
+        return 0;
+    case WM_DESTROY:
+        if (IsMainForm_)
+            PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(Handle_, Msg, WParam, LParam);
+}
+
+LRESULT CALLBACK TForm::WindowProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam)
+{
+    if (Msg == WM_NCCREATE) {
+        auto* form = static_cast<TForm*>(reinterpret_cast<CREATESTRUCTW*>(LParam)->lpCreateParams);
+        form->Handle_ = Window;
+        SetWindowLongPtrW(Window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+    }
+    auto* form = reinterpret_cast<TForm*>(GetWindowLongPtrW(Window, GWLP_USERDATA));
+    if (!form)
+        return DefWindowProcW(Window, Msg, WParam, LParam);
+    if (Msg == WM_NCDESTROY) {
+        form->Handle_ = nullptr;
+        SetWindowLongPtrW(Window, GWLP_USERDATA, 0);
+        return DefWindowProcW(Window, Msg, WParam, LParam);
+    }
+    // Nothing may unwind into user32: an error from a handler goes to the standard error box.
+    try {
+        return form->Dispatch(Msg, WParam, LParam);
+    } catch (...) {
+        Application.HandleException();
+        return 0;
+    }
+}
+
+}  // namespace Framework

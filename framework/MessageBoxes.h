@@ -1,0 +1,17 @@
+#pragma once
+// The modal boxes the handlers show: the system's task dialogs with our captions and buttons.
+
+#include <windows.h>
+
+#include <string>
+
+namespace Framework {
+
+// No icon, one OK button that Enter, Esc and the title-bar close all press.
+void ShowPlainBox(HWND Owner, const std::wstring& Caption, const std::wstring& Text);
+
+// Caption "情報", information icon, "はい(&Y)" (default) and "キャンセル"; Esc and the title-bar
+// close answer Cancel. True only for Yes.
+bool ShowConfirmationBox(HWND Owner, const std::wstring& Text);
+
+}  // namespace Framework

@@ -1,0 +1,77 @@
+// The arithmetic and texts of the window layer.
+
+#include "framework/Application.h"
+#include "framework/Form.h"
+#include "framework/SysUtils.h"
+
+#include <gtest/gtest.h>
+
+using namespace Framework;
+
+namespace {
+
+TEST(ApplicationTitle, IsTheExecutableNameCutAtItsFirstDotWithTheRestInLowerCase)
+{
+    EXPECT_EQ(TitleFromExeName(L"C:\\Program Files\\Talvo\\Talvorecmax.exe"), L"Talvorecmax");
+    EXPECT_EQ(TitleFromExeName(L"C:\\x\\TALVORECMAX.EXE"), L"Talvorecmax");
+    EXPECT_EQ(TitleFromExeName(L"C:\\x.y\\talvo.rec.max.exe"), L"talvo");
+    EXPECT_EQ(TitleFromExeName(L"C:\\x\\Ab"), L"Ab");
+    EXPECT_EQ(TitleFromExeName(L"C:\\x\\A.exe"), L"A");
+    EXPECT_EQ(TitleFromExeName(L"C:\\x\\.exe"), L"");
+}
+
+TEST(ErrorBoxText, AddsAPeriodOnlyAfterCharactersThatSortAfterIt)
+{
+    EXPECT_EQ(ErrorBoxText(L"Access is denied."), L"Access is denied.");
+    EXPECT_EQ(ErrorBoxText(L"no period"), L"no period.");
+    EXPECT_EQ(ErrorBoxText(L"起動できませんでした。"), L"起動できませんでした。.");
+    EXPECT_EQ(ErrorBoxText(L"ends in a dash -"), L"ends in a dash -");  // '-' (45) sorts before '.'
+    EXPECT_EQ(ErrorBoxText(L"ends in a slash/"), L"ends in a slash/.");  // '/' (47) after it
+    EXPECT_EQ(ErrorBoxText(L""), L"");
+}
+
+TEST(Scaling, RoundsEverySizeToTheNearestPixel)
+{
+    struct TCase {
+        int Dpi, Value, Expected;
+    };
+    const TCase cases[] = {
+        {96, 469, 469}, {144, 469, 704}, {144, 299, 449}, {144, 11, 17}, {144, 13, 20},
+        {120, 41, 51},  {120, 27, 34},   {192, 33, 66},   {72, 469, 352}, {144, 0, 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TScaler{c.Dpi}(c.Value), c.Expected) << c.Dpi << " dpi, " << c.Value;
+}
+
+TEST(Centring, UsesTheWorkAreaSizeFromTheScreenOriginAndStaysOnTheDesktop)
+{
+    struct TCase {
+        const char* Name;
+        RECT WorkArea;
+        SIZE Window;
+        POINT VirtualOrigin;
+        POINT Expected;
+    };
+    const TCase cases[] = {
+        {"even", {0, 0, 1280, 1024}, {480, 330}, {0, 0}, {400, 347}},
+        {"odd sizes round toward zero", {0, 0, 1279, 1023}, {481, 332}, {0, 0}, {399, 345}},
+        {"task bar at the top: its offset is not added", {0, 40, 1280, 1024}, {480, 330}, {0, 0}, {400, 327}},
+        {"window larger than the work area", {0, 0, 400, 300}, {481, 331}, {0, 0}, {0, 0}},
+        {"a monitor left of the primary one", {0, 0, 400, 300}, {481, 331}, {-1920, -200}, {-40, -15}},
+    };
+    for (const auto& c : cases) {
+        const POINT at = CenteredPosition(c.WorkArea, c.Window, c.VirtualOrigin);
+        EXPECT_EQ(at.x, c.Expected.x) << c.Name;
+        EXPECT_EQ(at.y, c.Expected.y) << c.Name;
+    }
+}
+
+TEST(SystemErrorMessage, GivesTheSystemTextWithoutTheLineBreakOrTheCode)
+{
+    const std::wstring text = SystemErrorMessage(ERROR_FILE_NOT_FOUND);
+    EXPECT_FALSE(text.empty());
+    EXPECT_NE(text.back(), L'\n');
+    EXPECT_EQ(SystemErrorMessage(0x2FFFFFFF), L"Error 805306367");
+}
+
+}  // namespace

@@ -1,0 +1,50 @@
+#pragma once
+// Drives the real program as a user would: starts it in a folder, finds its windows by caption,
+// types on the keyboard, and takes screenshots of the (virtual) display.
+
+#include "framework/Handle.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace Testing {
+
+// A Windows path for a path of the build machine (Wine shows its root as drive Z:).
+std::wstring WinePath(const std::string& UnixPath);
+
+// The program under test, copied into an install folder and started from there.
+class TProgram {
+public:
+    TProgram(const std::wstring& InstallDir);
+    ~TProgram();  // ends the program if it is still running
+    TProgram(const TProgram&) = delete;
+    TProgram& operator=(const TProgram&) = delete;
+
+    DWORD ProcessId() const { return ProcessId_; }
+    // The visible top-level window of the program with this caption, waited for; null on timeout.
+    HWND WaitForWindow(const std::wstring& Caption, DWORD TimeoutMs = 30000) const;
+    // Waits until no visible window of the program has this caption.
+    bool WaitForWindowGone(const std::wstring& Caption, DWORD TimeoutMs = 30000) const;
+    // Waits for the program to end; its exit code, or STILL_ACTIVE on timeout.
+    DWORD WaitForExit(DWORD TimeoutMs = 30000) const;
+
+private:
+    Framework::THandle Process_;
+    DWORD ProcessId_ = 0;
+};
+
+std::vector<HWND> ChildWindows(HWND Parent);
+std::wstring WindowText(HWND Window);
+// All texts of a window and its children, joined by line breaks.
+std::wstring AllTexts(HWND Window);
+// The window with the keyboard focus in the thread that owns Window.
+HWND FocusOf(HWND Window);
+// Brings Window to the front, then presses the keys (virtual-key codes) one after another;
+// Alt is held during the keys when asked.
+void PressKeys(HWND Window, std::initializer_list<WORD> Keys, bool Alt = false);
+// Saves a screenshot of the whole display as build/screenshots/<Name>.png once Window shows on it.
+void Screenshot(const std::string& Name, HWND Window);
+
+}  // namespace Testing

@@ -1,0 +1,309 @@
+// The real Talvorecmax.exe in a temporary install folder, driven with the keyboard.
+
+#include "GuiDriver.h"
+#include "TestFiles.h"
+#include "recovery/TalvoRec.h"
+
+#include <gtest/gtest.h>
+
+#include <tlhelp32.h>
+
+using namespace Testing;
+
+namespace {
+
+const std::wstring WindowCaption = L"プログラムの回復";
+const std::wstring ConfirmCaption = L"情報";
+const std::wstring PlainCaption = L"Talvorecmax";
+const std::string BrokenExe = "MZ broken build";
+
+class Program : public testing::Test {
+protected:
+    std::wstring Exe() const { return Folder.Path() + L"Talvomax_64.exe"; }
+    std::wstring Backup() const { return Folder.Path() + L"Talvomax_64.bak"; }
+    std::wstring Marker() const { return Exe() + L".started"; }
+
+    // A broken main executable and, as its backup, a program that records its start.
+    void InstallUpdateGoneWrong()
+    {
+        WriteBytes(Exe(), BrokenExe);
+        ASSERT_TRUE(CopyFileW((TestBinaryDir() + L"MarkerApp.exe").c_str(), Backup().c_str(), FALSE));
+    }
+
+    bool MainApplicationRunning() const
+    {
+        Framework::THandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+        PROCESSENTRY32W entry{};
+        entry.dwSize = sizeof entry;
+        for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry))
+            if (_wcsicmp(entry.szExeFile, L"Talvomax_64.exe") == 0)
+                return true;
+        return false;
+    }
+
+    TTempDir Folder;
+};
+
+TEST_F(Program, RecoveryWithYesRestoresClosesAndStartsTheRestoredApplication)
+{
+    InstallUpdateGoneWrong();
+    TProgram program(Folder.Path());
+    const HWND window = program.WaitForWindow(WindowCaption);
+    ASSERT_TRUE(window);
+    PressKeys(window, {VK_RETURN});  // the focused recovery button
+    const HWND confirm = program.WaitForWindow(ConfirmCaption);
+    ASSERT_TRUE(confirm) << "no confirmation box";
+    EXPECT_NE(AllTexts(confirm).find(L"直前のバージョンに戻しますか？"), std::wstring::npos);
+    EXPECT_EQ(ReadBytes(Exe()), BrokenExe) << "changed before the answer";
+    Screenshot("confirmation", confirm);
+
+    PressKeys(confirm, {'Y'});
+    const HWND done = program.WaitForWindow(PlainCaption);
+    ASSERT_TRUE(done) << "no done box";
+    EXPECT_NE(AllTexts(done).find(L"完了しました。タルボソフトを起動します。"), std::wstring::npos);
+    EXPECT_EQ(ReadBytes(Exe()), ReadBytes(Backup()));
+    Screenshot("done", done);
+
+    PressKeys(done, {VK_RETURN});
+    EXPECT_EQ(program.WaitForExit(), 0u);
+    EXPECT_TRUE(WaitForFile(Marker())) << "the restored application was not started";
+}
+
+TEST_F(Program, CancelByEscChangesNothingAndALaterCloseStartsNothing)
+{
+    InstallUpdateGoneWrong();
+    TProgram program(Folder.Path());
+    const HWND window = program.WaitForWindow(WindowCaption);
+    ASSERT_TRUE(window);
+
+    PressKeys(window, {'R'}, true);
+    const HWND confirm = program.WaitForWindow(ConfirmCaption);
+    ASSERT_TRUE(confirm);
+    PressKeys(confirm, {VK_ESCAPE});
+    EXPECT_TRUE(program.WaitForWindowGone(ConfirmCaption));
+    EXPECT_EQ(ReadBytes(Exe()), BrokenExe);
+
+    // Esc on the window does nothing; the window stays.
+    PressKeys(window, {VK_ESCAPE});
+    PressKeys(window, {'X'}, true);
+    EXPECT_EQ(program.WaitForExit(), 0u);
+    EXPECT_FALSE(MainApplicationRunning());
+    EXPECT_FALSE(Exists(Marker()));
+    EXPECT_EQ(ReadBytes(Exe()), BrokenExe);
+}
+
+TEST_F(Program, EscOnTheWindowDoesNothingAndTabSkipsTheTextBox)
+{
+    TProgram program(Folder.Path());
+    const HWND window = program.WaitForWindow(WindowCaption);
+    ASSERT_TRUE(window);
+    const auto children = ChildWindows(window);
+    ASSERT_EQ(children.size(), 4u);
+    const HWND recover = children[2], close = children[3];
+    EXPECT_EQ(FocusOf(window), recover);
+
+    PressKeys(window, {VK_TAB});
+    ASSERT_TRUE([&] { for (int i = 0; i < 500 && FocusOf(window) != close; ++i) Sleep(20); return FocusOf(window) == close; }());
+    PressKeys(window, {VK_TAB});
+    for (int i = 0; i < 500 && FocusOf(window) != recover; ++i)
+        Sleep(20);
+    EXPECT_EQ(FocusOf(window), recover);
+
+    PressKeys(window, {VK_ESCAPE});
+    // A key pressed after Esc is handled after it: once "x" has closed the window, Esc had its turn.
+    PressKeys(window, {'X'});
+    EXPECT_EQ(program.WaitForExit(), 0u);
+}
+
+TEST_F(Program, WithoutABackupItSaysSoAndEnds)
+{
+    WriteBytes(Exe(), BrokenExe);
+    TProgram program(Folder.Path());
+    const HWND window = program.WaitForWindow(WindowCaption);
+    ASSERT_TRUE(window);
+
+    PressKeys(window, {'R'});
+    const HWND message = program.WaitForWindow(PlainCaption);
+    ASSERT_TRUE(message);
+    EXPECT_NE(AllTexts(message).find(L"アップデートの履歴が存在しないので処理できません。インストールプログラムを利用して下さい。"),
+              std::wstring::npos);
+    Screenshot("no-backup", message);
+
+    PressKeys(message, {VK_RETURN});
+    EXPECT_EQ(program.WaitForExit(), 0u);
+    EXPECT_EQ(ReadBytes(Exe()), BrokenExe);
+    EXPECT_EQ(ListDir(Folder.Path()), (std::vector<std::wstring>{L"Talvomax_64.exe", L"Talvorecmax.exe"}));
+}
+
+TEST_F(Program, AFailedRestoreShowsTheErrorAndKeepsTheWindowOpen)
+{
+    InstallUpdateGoneWrong();
+    // Held without delete sharing, as a running copy of the application would be.
+    Framework::THandle holder(CreateFileW(Exe().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holder);
+    TProgram program(Folder.Path());
+    const HWND window = program.WaitForWindow(WindowCaption);
+    ASSERT_TRUE(window);
+
+    PressKeys(window, {'R'});
+    const HWND confirm = program.WaitForWindow(ConfirmCaption);
+    ASSERT_TRUE(confirm);
+    PressKeys(confirm, {VK_RETURN});
+    const HWND error = program.WaitForWindow(PlainCaption);
+    ASSERT_TRUE(error) << "no error box";
+    EXPECT_NE(AllTexts(error).find(L"Talvomax_64.exe を直前のバージョンに戻せませんでした。"), std::wstring::npos);
+    EXPECT_EQ(AllTexts(error).find(L"完了しました"), std::wstring::npos);
+    Screenshot("restore-failed", error);
+
+    PressKeys(error, {VK_RETURN});
+    EXPECT_TRUE(program.WaitForWindowGone(PlainCaption));
+    EXPECT_EQ(program.WaitForExit(500), static_cast<DWORD>(STILL_ACTIVE)) << "the window should stay open";
+    holder.Reset();
+    EXPECT_EQ(ReadBytes(Exe()), BrokenExe);
+    EXPECT_EQ(ListDir(Folder.Path()),
+              (std::vector<std::wstring>{L"Talvomax_64.bak", L"Talvomax_64.exe", L"Talvorecmax.exe"}));
+    PressKeys(window, {'X'}, true);
+    EXPECT_EQ(program.WaitForExit(), 0u);
+    EXPECT_FALSE(Exists(Marker()));
+}
+
+}  // namespace
+
+namespace {
+
+// Sets the screen density that programs started from now on see, and puts the default back.
+class TScreenDpi {
+public:
+    explicit TScreenDpi(DWORD Dpi)
+    {
+        RegSetKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels", REG_DWORD, &Dpi, sizeof Dpi);
+    }
+    ~TScreenDpi() { RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels"); }
+    TScreenDpi(const TScreenDpi&) = delete;
+    TScreenDpi& operator=(const TScreenDpi&) = delete;
+};
+
+RECT ClientBounds(HWND Control)
+{
+    RECT bounds;
+    GetWindowRect(Control, &bounds);
+    MapWindowPoints(nullptr, GetParent(Control), reinterpret_cast<POINT*>(&bounds), 2);
+    return bounds;
+}
+
+LOGFONTW FontOf(HWND Control)
+{
+    LOGFONTW font{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(Control, WM_GETFONT, 0, 0)), sizeof font, &font);
+    return font;
+}
+
+TEST(Layout, TheWindowAsDesignedScaledOnceToTheScreenDensity)
+{
+    // Our own coordinates must not be scaled for us while we measure the program's window.
+    SetProcessDPIAware();
+    struct TControlCase {
+        const wchar_t* Text;
+        RECT Bounds;  // at 96 pixels per inch; the label's size is its text's
+        int FontHeight;
+        bool Bold;
+    };
+    const TControlCase controls[] = {
+        {L"タルボ支援システムの回復", {48, 24, 0, 0}, 27, true},
+        {L"プログラムのアップデート中に何らかのエラーでプログラムが起動しなくなった場合、直前のバージョンに戻します。",
+         {96, 88, 96 + 263, 88 + 65}, 16, true},
+        {L"回復を実行(&R)", {144, 200, 144 + 123, 200 + 41}, 13, true},
+        {L"閉じる(&X)", {296, 200, 296 + 89, 200 + 41}, 13, true},
+    };
+    for (const int dpi : {96, 144}) {
+        SCOPED_TRACE(testing::Message() << dpi << " dpi");
+        const auto scale = [dpi](int value) { return MulDiv(value, dpi, 96); };
+        TScreenDpi density(dpi);
+        TTempDir folder;
+        TProgram program(folder.Path());
+        const HWND window = program.WaitForWindow(L"プログラムの回復");
+        ASSERT_TRUE(window);
+
+        RECT client;
+        GetClientRect(window, &client);
+        EXPECT_EQ(client.right, scale(469));
+        EXPECT_EQ(client.bottom, scale(299));
+        if (dpi == 144) {
+            EXPECT_EQ(client.right, 704);
+            EXPECT_EQ(client.bottom, 449);
+        }
+
+        const LONG style = GetWindowLongW(window, GWL_STYLE);
+        const LONG exStyle = GetWindowLongW(window, GWL_EXSTYLE);
+        EXPECT_EQ(style & (WS_CAPTION | WS_SYSMENU), WS_CAPTION | WS_SYSMENU);
+        EXPECT_EQ(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0);
+        EXPECT_EQ(exStyle & (WS_EX_TOOLWINDOW | WS_EX_APPWINDOW), WS_EX_TOOLWINDOW | WS_EX_APPWINDOW);
+        EXPECT_EQ(GetWindow(window, GW_OWNER), nullptr) << "needs its own task-bar button";
+
+        RECT frame, workArea;
+        GetWindowRect(window, &frame);
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &workArea, 0);
+        EXPECT_EQ(frame.left, std::max(0L, (workArea.right - workArea.left - (frame.right - frame.left)) / 2));
+        EXPECT_EQ(frame.top, std::max(0L, (workArea.bottom - workArea.top - (frame.bottom - frame.top)) / 2));
+
+        const auto children = ChildWindows(window);
+        ASSERT_EQ(children.size(), std::size(controls));
+        for (size_t i = 0; i < children.size(); ++i) {
+            const auto& expected = controls[i];
+            SCOPED_TRACE(testing::Message() << "control " << i + 1);
+            EXPECT_EQ(WindowText(children[i]), expected.Text);
+            const RECT bounds = ClientBounds(children[i]);
+            EXPECT_EQ(bounds.left, scale(expected.Bounds.left));
+            EXPECT_EQ(bounds.top, scale(expected.Bounds.top));
+            if (expected.Bounds.right) {
+                EXPECT_EQ(bounds.right, scale(expected.Bounds.right));
+                EXPECT_EQ(bounds.bottom, scale(expected.Bounds.bottom));
+            }
+        }
+        // The label takes its text's size: one line of the title, far narrower than the window.
+        const RECT label = ClientBounds(children[0]);
+        EXPECT_GT(label.bottom - label.top, scale(27));
+        EXPECT_LT(label.bottom - label.top, scale(27) * 2);
+        EXPECT_GT(label.right - label.left, scale(27) * 6);
+        // Only the buttons take the focus, and the first of them has it.
+        EXPECT_FALSE(GetWindowLongW(children[1], GWL_STYLE) & WS_TABSTOP);
+        EXPECT_TRUE(GetWindowLongW(children[1], GWL_STYLE) & WS_BORDER);
+        EXPECT_FALSE(GetWindowLongW(children[1], GWL_EXSTYLE) & (WS_EX_CLIENTEDGE | WS_EX_STATICEDGE));
+        EXPECT_TRUE(GetWindowLongW(children[2], GWL_STYLE) & WS_TABSTOP);
+        EXPECT_TRUE(GetWindowLongW(children[3], GWL_STYLE) & WS_TABSTOP);
+        EXPECT_EQ(FocusOf(window), children[2]);
+
+        Screenshot(dpi == 96 ? "window" : "window-144dpi", window);
+        PressKeys(window, {VK_F4}, true);
+        EXPECT_EQ(program.WaitForExit(), 0u);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Layout, ControlFontsAreTahomaInTheirDesignedHeights)
+{
+    // Fonts belong to the process that made them, so this window is made here.
+    TalvoRec::TTalvoRecF form;
+    form.CreateHandle();
+    const int dpi = [] {
+        const HDC screen = GetDC(nullptr);
+        const int value = GetDeviceCaps(screen, LOGPIXELSY);
+        ReleaseDC(nullptr, screen);
+        return value;
+    }();
+    const std::pair<HWND, int> controls[] = {
+        {form.Label1.Handle(), 27}, {form.StaticText1.Handle(), 16}, {form.BitBtn1.Handle(), 13}, {form.BitBtn2.Handle(), 13}};
+    for (const auto& [control, height] : controls) {
+        const LOGFONTW font = FontOf(control);
+        EXPECT_EQ(font.lfHeight, -MulDiv(height, dpi, 96));
+        EXPECT_EQ(font.lfWeight, FW_BOLD);
+        EXPECT_STREQ(font.lfFaceName, L"Tahoma");
+    }
+    EXPECT_EQ(form.Label1.TextColor(), RGB(0, 0, 128));
+    EXPECT_EQ(form.BitBtn1.TextColor(), GetSysColor(COLOR_WINDOWTEXT));
+}
+
+}  // namespace
