@@ -2,6 +2,7 @@
 
 #include "framework/Handle.h"
 
+#include <cwctype>
 #include <memory>
 
 using Framework::TFindHandle;
@@ -31,9 +32,64 @@ bool FileExists(const std::wstring& Name)
     return find && !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+DWORD CheckExecutableImage(const std::wstring& Name, bool& IsImage)
+{
+    IsImage = false;
+    THandle file(CreateFileW(Name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return GetLastError();
+    IMAGE_DOS_HEADER dos{};
+    DWORD read = 0;
+    if (!ReadFile(file.Get(), &dos, sizeof dos, &read, nullptr))
+        return GetLastError();
+    if (read < sizeof dos || dos.e_magic != IMAGE_DOS_SIGNATURE || dos.e_lfanew <= 0)
+        return ERROR_SUCCESS;
+    LARGE_INTEGER offset{};
+    offset.QuadPart = dos.e_lfanew;
+    if (!SetFilePointerEx(file.Get(), offset, nullptr, FILE_BEGIN))
+        return GetLastError();
+    DWORD signature = 0;
+    if (!ReadFile(file.Get(), &signature, sizeof signature, &read, nullptr))
+        return GetLastError();
+    IsImage = read == sizeof signature && signature == IMAGE_NT_SIGNATURE;
+    return ERROR_SUCCESS;
+}
+
 namespace {
 
 constexpr DWORD CopyChunk = 1 << 20;
+// Our copies are named <target>.~talvorec-XXXXXXXX.tmp, and nothing else is ever removed as one.
+constexpr wchar_t TempPrefix[] = L".~talvorec-";
+constexpr wchar_t TempSuffix[] = L".tmp";
+constexpr size_t TempDigits = 8;
+
+bool IsOurTempName(const std::wstring& Name, const std::wstring& TargetName)
+{
+    const std::wstring start = TargetName + TempPrefix;
+    if (Name.size() != start.size() + TempDigits + wcslen(TempSuffix) || _wcsnicmp(Name.c_str(), start.c_str(), start.size()) != 0)
+        return false;
+    for (size_t i = start.size(); i < start.size() + TempDigits; ++i)
+        if (!iswxdigit(Name[i]))
+            return false;
+    return _wcsicmp(Name.c_str() + start.size() + TempDigits, TempSuffix) == 0;
+}
+
+// Removes the copies that a run killed before its move left beside Target.
+void RemoveStaleTemps(const std::wstring& Target)
+{
+    const size_t folderEnd = Target.find_last_of(L'\\') + 1;
+    const std::wstring folder = Target.substr(0, folderEnd);
+    const std::wstring targetName = Target.substr(folderEnd);
+    WIN32_FIND_DATAW data;
+    TFindHandle find(FindFirstFileW((Target + TempPrefix + L"*" + TempSuffix).c_str(), &data));
+    if (!find)
+        return;
+    do {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsOurTempName(data.cFileName, targetName))
+            DeleteFileW((folder + data.cFileName).c_str());
+    } while (FindNextFileW(find.Get(), &data));
+}
 
 // Creates a new, uniquely named file beside Target for the copy.
 THandle CreateTempBeside(const std::wstring& Target, std::wstring& TempName, DWORD& Error)
@@ -41,8 +97,8 @@ THandle CreateTempBeside(const std::wstring& Target, std::wstring& TempName, DWO
     const DWORD seed = GetCurrentProcessId() ^ GetTickCount();
     for (DWORD attempt = 0; attempt < 100; ++attempt) {
         wchar_t suffix[32];
-        wsprintfW(suffix, L".~talvorec-%08X.tmp", seed + attempt);
-        TempName = Target + suffix;
+        wsprintfW(suffix, L"%08X", seed + attempt);
+        TempName = Target + TempPrefix + suffix + TempSuffix;
         THandle file(CreateFileW(TempName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file)
@@ -112,6 +168,7 @@ DWORD CopyToTemp(const std::wstring& Backup, const std::wstring& Target, std::ws
 
 DWORD ReplaceFromBackup(const std::wstring& Backup, const std::wstring& Target)
 {
+    RemoveStaleTemps(Target);
     std::wstring tempName;
     const DWORD copyError = CopyToTemp(Backup, Target, tempName);
     TTempFile temp(tempName);

@@ -56,6 +56,15 @@ void TTalvoRecF::BitBtn1Click(TObject*)
         Close();
         return;
     }
+    // Checked before anything changes: copying a damaged backup would leave no working executable.
+    bool isImage = false;
+    if (const DWORD error = CheckExecutableImage(backup, isImage))
+        Framework::RaiseOSError(error, RestoreFailedText);
+    if (!isImage) {
+        ShowMessage(NotExecutableText);
+        Close();
+        return;
+    }
     if (!Confirm(ConfirmText))
         return;
     {

@@ -21,6 +21,8 @@ inline constexpr wchar_t DebugAppDirX64[] = L"C:\\Program Files(X86)\\qel\\Talvo
 
 inline constexpr wchar_t NoBackupText[] =
     L"アップデートの履歴が存在しないので処理できません。インストールプログラムを利用して下さい。";
+inline constexpr wchar_t NotExecutableText[] =
+    L"Talvomax_64.bak は実行ファイルではないため回復できません。インストールプログラムを利用して下さい。";
 inline constexpr wchar_t ConfirmText[] = L"直前のバージョンに戻しますか？";
 inline constexpr wchar_t DoneText[] = L"完了しました。タルボソフトを起動します。";
 inline constexpr wchar_t RestoreFailedText[] = L"Talvomax_64.exe を直前のバージョンに戻せませんでした。";

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <random>
 
 using Framework::TFindHandle;
@@ -64,6 +65,18 @@ std::string SampleBytes(size_t size, unsigned seed)
     std::string bytes(size, '\0');
     for (auto& byte : bytes)
         byte = static_cast<char>(random());
+    return bytes;
+}
+
+std::string SampleExecutable(size_t size, unsigned seed)
+{
+    constexpr size_t peOffset = 0x80;
+    std::string bytes = SampleBytes(std::max(size, peOffset + 4), seed);
+    bytes[0] = 'M';
+    bytes[1] = 'Z';
+    const std::uint32_t offset = peOffset;
+    bytes.replace(0x3C, 4, reinterpret_cast<const char*>(&offset), 4);
+    bytes.replace(peOffset, 4, std::string("PE\0\0", 4));
     return bytes;
 }
 

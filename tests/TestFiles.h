@@ -27,6 +27,8 @@ void WriteBytes(const std::wstring& file, const std::string& bytes);
 std::string ReadBytes(const std::wstring& file);
 // Deterministic pseudo-random content of the given size.
 std::string SampleBytes(size_t size, unsigned seed);
+// The same, made to look like a Windows executable image: "MZ", and "PE\0\0" where it points.
+std::string SampleExecutable(size_t size, unsigned seed);
 bool Exists(const std::wstring& path);
 void MakeDir(const std::wstring& path);
 // Names in a folder, sorted, without "." and "..".

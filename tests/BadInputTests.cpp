@@ -1,0 +1,315 @@
+// Every folder state the recovery may meet gives either a correct restore or a clear message, and
+// never loses the executable or changes the backup.
+
+#include "RecordingForm.h"
+#include "TestFiles.h"
+#include "framework/Handle.h"
+#include "framework/SysUtils.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <iostream>
+#include <optional>
+#include <set>
+
+using namespace Testing;
+using Framework::THandle;
+
+namespace {
+
+enum class TOutcome { Restored, NoBackup, NotExecutable, Error };
+
+const wchar_t* OutcomeName(TOutcome outcome)
+{
+    switch (outcome) {
+    case TOutcome::Restored: return L"restored";
+    case TOutcome::NoBackup: return L"no-backup message";
+    case TOutcome::NotExecutable: return L"not-an-executable message";
+    case TOutcome::Error: return L"error box";
+    }
+    return L"?";
+}
+
+// A process started for the length of a test case, ended when the case is done.
+class TProcess {
+public:
+    TProcess(const std::wstring& program, const std::wstring& argument)
+    {
+        std::wstring commandLine = L"\"" + program + L"\" " + argument;
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        if (CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                           &process)) {
+            Process_.Reset(process.hProcess);
+            CloseHandle(process.hThread);
+        }
+    }
+    ~TProcess()
+    {
+        TerminateProcess(Process_.Get(), 0);
+        WaitForSingleObject(Process_.Get(), 10000);
+    }
+    explicit operator bool() const { return static_cast<bool>(Process_); }
+
+private:
+    THandle Process_;
+};
+
+struct TFolder {
+    std::wstring Path;
+    std::wstring Exe() const { return Path + TalvoRec::MainExeName; }
+    std::wstring Backup() const { return Path + TalvoRec::BackupName; }
+};
+
+const std::string OldExe = SampleExecutable(4096, 11);
+const std::string GoodBackup = SampleExecutable(200000, 12);
+
+// What a case keeps open while the recovery runs. Lock runs after the folder has been looked at.
+struct THeld {
+    std::vector<std::unique_ptr<TProcess>> Processes;
+    std::vector<THandle> Handles;
+    std::function<void()> Lock;
+};
+
+// Prepares the folder; returns a reason when this machine cannot make the state (the case is skipped).
+using TPrepare = std::function<std::optional<std::string>(const TFolder&, THeld&)>;
+
+std::optional<std::string> Link(const std::wstring& link, const std::wstring& target, bool folder)
+{
+    if (!CreateSymbolicLinkW(link.c_str(), target.c_str(), folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0))
+        return "symbolic links cannot be made here (error " + std::to_string(GetLastError()) + ")";
+    // Wine 8 answers success without making the link.
+    WIN32_FIND_DATAW data;
+    Framework::TFindHandle find(FindFirstFileW(link.c_str(), &data));
+    if (!find || !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return "CreateSymbolicLinkW reported success but made no link";
+    return std::nullopt;
+}
+
+std::optional<std::string> Standard(const TFolder& f)
+{
+    WriteBytes(f.Exe(), OldExe);
+    WriteBytes(f.Backup(), GoodBackup);
+    return std::nullopt;
+}
+
+struct TCase {
+    const char* Name;
+    TPrepare Prepare;
+    std::set<TOutcome> Allowed;
+};
+
+std::vector<TCase> Cases()
+{
+    using enum TOutcome;
+    const auto helper = [](const wchar_t* name) { return TestBinaryDir() + name; };
+    return {
+        {"backup missing", [](const TFolder& f, THeld&) { WriteBytes(f.Exe(), OldExe); return std::optional<std::string>(); }, {NoBackup}},
+        {"backup is a folder", [](const TFolder& f, THeld&) { WriteBytes(f.Exe(), OldExe); MakeDir(f.Backup()); return std::optional<std::string>(); }, {NoBackup}},
+        {"backup is a link to a file",
+         [](const TFolder& f, THeld&) {
+             WriteBytes(f.Exe(), OldExe);
+             WriteBytes(f.Path + L"previous.exe", GoodBackup);
+             return Link(f.Backup(), f.Path + L"previous.exe", false);
+         },
+         {Restored}},
+        {"backup is a link to a folder",
+         [](const TFolder& f, THeld&) {
+             WriteBytes(f.Exe(), OldExe);
+             MakeDir(f.Path + L"somewhere");
+             return Link(f.Backup(), f.Path + L"somewhere", true);
+         },
+         {NoBackup}},
+        {"backup is a dangling link",
+         [](const TFolder& f, THeld&) { WriteBytes(f.Exe(), OldExe); return Link(f.Backup(), f.Path + L"gone.exe", false); },
+         {NoBackup}},
+        {"backup empty", [](const TFolder& f, THeld&) { WriteBytes(f.Exe(), OldExe); WriteBytes(f.Backup(), ""); return std::optional<std::string>(); }, {NotExecutable}},
+        {"backup is text", [](const TFolder& f, THeld&) { WriteBytes(f.Exe(), OldExe); WriteBytes(f.Backup(), "update log\r\n"); return std::optional<std::string>(); }, {NotExecutable}},
+        {"backup has MZ but no PE",
+         [](const TFolder& f, THeld&) {
+             WriteBytes(f.Exe(), OldExe);
+             std::string bytes = GoodBackup;
+             bytes[0x80] = 'X';
+             WriteBytes(f.Backup(), bytes);
+             return std::optional<std::string>();
+         },
+         {NotExecutable}},
+        {"backup locked against reading",
+         [](const TFolder& f, THeld& held) {
+             Standard(f);
+             held.Lock = [f, &held] {
+                 held.Handles.emplace_back(CreateFileW(f.Backup().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                                       OPEN_EXISTING, 0, nullptr));
+             };
+             return std::optional<std::string>();
+         },
+         {Error}},
+        {"executable missing", [](const TFolder& f, THeld&) { WriteBytes(f.Backup(), GoodBackup); return std::optional<std::string>(); }, {Restored}},
+        {"executable read-only",
+         [](const TFolder& f, THeld&) {
+             Standard(f);
+             SetFileAttributesW(f.Exe().c_str(), FILE_ATTRIBUTE_READONLY);
+             return std::optional<std::string>();
+         },
+         {Restored}},
+        {"executable is a folder",
+         [](const TFolder& f, THeld&) { MakeDir(f.Exe()); WriteBytes(f.Backup(), GoodBackup); return std::optional<std::string>(); },
+         {Error}},
+        {"executable held open by another process",
+         [helper](const TFolder& f, THeld& held) {
+             Standard(f);
+             held.Processes.push_back(std::make_unique<TProcess>(helper(L"HoldFile.exe"), L"\"" + f.Exe() + L"\""));
+             if (!WaitForFile(f.Exe() + L".held"))
+                 return std::optional<std::string>("the holding process did not start");
+             DeleteFileW((f.Exe() + L".held").c_str());
+             return std::optional<std::string>();
+         },
+         {Error}},
+        {"main application still running",
+         [helper](const TFolder& f, THeld& held) {
+             WriteBytes(f.Backup(), GoodBackup);
+             CopyFileW(helper(L"HoldFile.exe").c_str(), f.Exe().c_str(), FALSE);
+             held.Processes.push_back(std::make_unique<TProcess>(f.Exe(), L""));
+             return std::optional<std::string>();
+         },
+         // Windows refuses to replace a running image; Wine lets it go.
+         {Restored, Error}},
+        {"folder read-only",
+         [](const TFolder& f, THeld&) {
+             Standard(f);
+             std::wstring folder = f.Path.substr(0, f.Path.size() - 1);
+             SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_READONLY);
+             return std::optional<std::string>();
+         },
+         // The read-only attribute of a folder does not stop writing into it on Windows.
+         {Restored, Error}},
+    };
+}
+
+// Runs the recovery button, answering Yes.
+TOutcome Recover(const TFolder& folder, std::wstring& error)
+{
+    TalvoRec::AppDir = folder.Path;
+    TalvoRec::RunAfterClose = false;
+    TRecordingTalvoRecF window;
+    try {
+        window.BitBtn1Click(&window);
+    } catch (const Framework::Exception& e) {
+        error = e.Message();
+        return TOutcome::Error;
+    }
+    if (!window.Calls.empty() && window.Calls.front() == std::wstring(L"message: ") + TalvoRec::NoBackupText)
+        return TOutcome::NoBackup;
+    if (!window.Calls.empty() && window.Calls.front() == std::wstring(L"message: ") + TalvoRec::NotExecutableText)
+        return TOutcome::NotExecutable;
+    return TalvoRec::RunAfterClose ? TOutcome::Restored : TOutcome::Error;
+}
+
+std::optional<std::string> ContentOf(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return std::nullopt;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return std::string("<folder>");
+    return ReadBytes(path);
+}
+
+TEST(BadInput, EveryFolderStateGivesARestoreOrAClearMessageAndLosesNothing)
+{
+    std::wcout << L"\n| folder state | outcome |\n|---|---|\n";
+    for (const auto& c : Cases()) {
+        SCOPED_TRACE(c.Name);
+        TTempDir temp;
+        const TFolder folder{temp.Path()};
+        THeld held;
+        const std::optional<std::string> skipped = c.Prepare(folder, held);
+        const std::wstring name(c.Name, c.Name + strlen(c.Name));
+        if (skipped) {
+            std::wcout << L"| " << name << L" | skipped: " << std::wstring(skipped->begin(), skipped->end()) << L" |\n";
+            continue;
+        }
+        const auto exeBefore = ContentOf(folder.Exe());
+        const auto backupBefore = ContentOf(folder.Backup());
+        const auto namesBefore = ListDir(folder.Path);
+        if (held.Lock)
+            held.Lock();
+
+        std::wstring error;
+        const TOutcome outcome = Recover(folder, error);
+        held = THeld();
+
+        std::wcout << L"| " << name << L" | " << OutcomeName(outcome) << L" |\n";
+        EXPECT_TRUE(c.Allowed.count(outcome)) << "unexpected outcome";
+        if (outcome == TOutcome::Error) {
+            EXPECT_EQ(error.rfind(TalvoRec::RestoreFailedText, 0), 0u);
+        }
+        const auto exeAfter = ContentOf(folder.Exe());
+        if (outcome == TOutcome::Restored)
+            EXPECT_EQ(exeAfter, backupBefore) << "not a byte copy of the backup";
+        else
+            EXPECT_EQ(exeAfter, exeBefore) << "the executable changed";
+        EXPECT_EQ(ContentOf(folder.Backup()), backupBefore) << "the backup changed";
+        auto namesAfter = ListDir(folder.Path);
+        if (outcome == TOutcome::Restored && !exeBefore)
+            std::erase(namesAfter, std::wstring(TalvoRec::MainExeName));
+        EXPECT_EQ(namesAfter, namesBefore) << "a file was left behind or removed";
+    }
+}
+
+TEST(BadInput, AFullDiskIsReportedAndTheExecutableKept)
+{
+    // script/test mounts a small file system of its own here when the machine allows it.
+    const std::wstring root = std::wstring(L"Z:") + std::wstring(DISKFULL_DIR, DISKFULL_DIR + strlen(DISKFULL_DIR));
+    std::wstring path = root;
+    for (auto& c : path)
+        if (c == L'/')
+            c = L'\\';
+    if (!Exists(path + L"\\.talvo-small-disk"))
+        GTEST_SKIP() << "no small file system mounted at " << DISKFULL_DIR << " (mounting needs root)";
+    const TFolder folder{path + L"\\"};
+    for (const auto& name : ListDir(folder.Path))
+        if (name != L".talvo-small-disk")
+            RemoveTree(folder.Path + name);
+    // The disk holds 8 MiB: room for the backup, not for a second copy of it.
+    const std::string backup = SampleExecutable(5 * 1024 * 1024, 13);
+    WriteBytes(folder.Exe(), OldExe);
+    WriteBytes(folder.Backup(), backup);
+    const auto namesBefore = ListDir(folder.Path);
+
+    std::wstring error;
+    EXPECT_EQ(Recover(folder, error), TOutcome::Error);
+    std::wcout << L"\n| disk full | " << OutcomeName(TOutcome::Error) << L": " << error.substr(error.find(L'\n') + 1)
+               << L" |\n";
+    EXPECT_EQ(ReadBytes(folder.Exe()), OldExe);
+    EXPECT_EQ(ReadBytes(folder.Backup()), backup);
+    EXPECT_EQ(ListDir(folder.Path), namesBefore);
+    RemoveTree(folder.Exe());
+    RemoveTree(folder.Backup());
+}
+
+TEST(StaleCopies, AKilledRunsCopyIsRemovedByTheNextRecoveryAndNothingElse)
+{
+    TTempDir temp;
+    const TFolder folder{temp.Path()};
+    Standard(folder);
+    const std::wstring ours[] = {folder.Exe() + L".~talvorec-0000ABCD.tmp", folder.Exe() + L".~talvorec-12345678.tmp"};
+    const std::wstring others[] = {folder.Exe() + L".~talvorec-notours.tmp", folder.Exe() + L".~talvorec-0000ABCD.tmp.keep",
+                                   folder.Path + L"notes.tmp", folder.Path + L"Other.exe.~talvorec-0000ABCD.tmp"};
+    for (const auto& name : ours)
+        WriteBytes(name, "partial copy");
+    for (const auto& name : others)
+        WriteBytes(name, "not ours");
+
+    std::wstring error;
+    EXPECT_EQ(Recover(folder, error), TOutcome::Restored);
+
+    for (const auto& name : ours)
+        EXPECT_FALSE(Exists(name));
+    for (const auto& name : others)
+        EXPECT_EQ(ReadBytes(name), "not ours");
+}
+
+}  // namespace
