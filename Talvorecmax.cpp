@@ -1,10 +1,12 @@
 // Talvorecmax: puts back the previous version of Talvomax after a failed update.
 
 #include "framework/Application.h"
+#include "framework/SysUtils.h"
 #include "recovery/TalvoRec.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
+    Framework::RestrictDllSearchToSystemFolder();
     using Framework::Application;
     try {
         Application.Initialize();

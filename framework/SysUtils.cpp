@@ -24,6 +24,17 @@ void RaiseOSError(DWORD code, const std::wstring& context)
     throw Exception(context + L"\r\n" + SystemErrorMessage(code));
 }
 
+void RestrictDllSearchToSystemFolder()
+{
+    // Looked up at run time: a Windows 7 without its security update lacks the call.
+    using TSetDefaultDllDirectories = BOOL(WINAPI*)(DWORD);
+    const FARPROC proc = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories");
+    if (proc)
+        reinterpret_cast<TSetDefaultDllDirectories>(reinterpret_cast<void*>(proc))(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    else
+        SetDllDirectoryW(L"");  // at least the current folder goes
+}
+
 std::wstring ExeName()
 {
     // GetModuleFileNameW truncates silently when the buffer is short; grow until the whole path fits.

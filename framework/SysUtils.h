@@ -26,6 +26,10 @@ std::wstring SystemErrorMessage(DWORD code);
 // Raises Exception with `context`, a line break and the system's text for `code`.
 [[noreturn]] void RaiseOSError(DWORD code, const std::wstring& context);
 
+// Takes the program's own folder and the current folder out of the DLL search: running elevated
+// in a folder others may write to, a DLL planted there must never be loaded.
+void RestrictDllSearchToSystemFolder();
+
 // Full path of the running executable, however long.
 std::wstring ExeName();
 
