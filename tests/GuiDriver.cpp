@@ -84,6 +84,11 @@ TProgram::TProgram(const std::wstring& InstallDir)
 
 TProgram::~TProgram()
 {
+    Kill();
+}
+
+void TProgram::Kill()
+{
     if (WaitForSingleObject(Process_.Get(), 0) == WAIT_TIMEOUT) {
         TerminateProcess(Process_.Get(), 99);
         WaitForSingleObject(Process_.Get(), 10000);

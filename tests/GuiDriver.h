@@ -23,6 +23,8 @@ public:
     TProgram& operator=(const TProgram&) = delete;
 
     DWORD ProcessId() const { return ProcessId_; }
+    // Ends the program at once, as a crash or a power cut would: no handler runs.
+    void Kill();
     // The visible top-level window of the program with this caption, waited for; null on timeout.
     HWND WaitForWindow(const std::wstring& Caption, DWORD TimeoutMs = 30000) const;
     // Waits until no visible window of the program has this caption.
