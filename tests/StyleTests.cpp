@@ -1,6 +1,7 @@
-// The style format.
+// The style format, the style manager, and where the styled message boxes go.
 
-#include "framework/Style.h"
+#include "framework/StyleManager.h"
+#include "framework/StyledBox.h"
 
 #include <gtest/gtest.h>
 
@@ -110,6 +111,72 @@ TEST(StyleFormat, RejectsMalformedTextWithAnErrorSayingWhereAndWhy)
     for (const auto& c : cases) {
         const std::wstring error = ParseError(c.Text);
         EXPECT_EQ(error.rfind(c.Error, 0), 0u) << c.Name << ": " << testing::PrintToString(error);
+    }
+}
+
+TEST(StyleManager, RegistersTheExecutablesStylesByTheNameInsideThemIgnoringCase)
+{
+    // This test program carries the theme as its resource PURPLE.
+    TStyleManager manager;
+    manager.RegisterResources(GetModuleHandleW(nullptr));
+    const TStyle* theme = manager.Find(L"Amethyst Kamri");
+    ASSERT_NE(theme, nullptr);
+    EXPECT_EQ(theme->Name, L"Amethyst Kamri");
+    EXPECT_EQ(manager.Find(L"AMETHYST KAMRI"), theme);
+    EXPECT_EQ(manager.Find(L"amethyst kamri"), theme);
+    EXPECT_EQ(manager.Find(L"PURPLE"), nullptr) << "the resource name is not the style's name";
+    EXPECT_EQ(manager.Find(L"AmethystKamri"), nullptr);
+    EXPECT_EQ(manager.Find(L"Amethyst"), nullptr);
+
+    EXPECT_EQ(manager.Active(), nullptr);
+    EXPECT_FALSE(manager.TrySetStyle(L"Missing", false));
+    EXPECT_EQ(manager.Active(), nullptr);
+    EXPECT_TRUE(manager.TrySetStyle(L"aMETHYST kAMRI", false));
+    EXPECT_EQ(manager.Active(), theme);
+    EXPECT_FALSE(manager.TrySetStyle(L"Missing", false));
+    EXPECT_EQ(manager.Active(), theme) << "a missing style keeps the current look";
+}
+
+TEST(StyleManager, NamesTheSourceOfAStyleItCannotReadAndKeepsTheFirstOfTwoNames)
+{
+    TStyleManager manager;
+    for (const std::string& text : {std::string("name = x\n"), std::string("\0\0\0", 3), std::string()}) {
+        try {
+            manager.Register(text, L"BROKEN");
+            ADD_FAILURE() << "read " << testing::PrintToString(text);
+        } catch (const EStyleError&) {
+            ADD_FAILURE() << "the parser's error must not reach the user";
+        } catch (const Exception& error) {
+            EXPECT_EQ(error.Message(), L"スタイル 'BROKEN' を読み込めません");
+        }
+    }
+    manager.Register(ValidStyle, L"FIRST");
+    manager.Register(Replaced(ValidStyle, "#F2EDF7", "#000000"), L"SECOND");
+    ASSERT_NE(manager.Find(L"lilac テスト"), nullptr);
+    EXPECT_EQ(manager.Find(L"lilac テスト")->WindowColor, RGB(0xF2, 0xED, 0xF7));
+}
+
+TEST(BoxCentring, CentresTheOuterSizeInTheWorkAreaRoundingHalvesTowardZero)
+{
+    struct TCase {
+        const char* Name;
+        RECT WorkArea;
+        SIZE Box;
+        POINT Expected;
+    };
+    const TCase cases[] = {
+        {"even", {0, 0, 1280, 1024}, {400, 200}, {440, 412}},
+        {"odd differences", {0, 0, 1280, 1023}, {401, 200}, {439, 411}},
+        {"task bar at the top: the work area's offset counts", {0, 40, 1280, 1024}, {400, 200}, {440, 432}},
+        {"task bar at the left", {62, 0, 1280, 1024}, {400, 200}, {471, 412}},
+        {"monitor left of and above the primary one", {-1920, -200, 0, 880}, {401, 201}, {-1161, 239}},
+        {"box larger than the work area", {0, 0, 400, 300}, {481, 331}, {-40, -15}},
+        {"larger, on a monitor to the left", {-1000, 0, -600, 300}, {481, 331}, {-1040, -15}},
+    };
+    for (const auto& c : cases) {
+        const POINT at = BoxPosition(c.WorkArea, c.Box);
+        EXPECT_EQ(at.x, c.Expected.x) << c.Name;
+        EXPECT_EQ(at.y, c.Expected.y) << c.Name;
     }
 }
 
