@@ -3,7 +3,6 @@
 
 #include "ProgramTest.h"
 #include "framework/Style.h"
-#include "recovery/TalvoRec.h"
 
 using namespace Testing;
 
@@ -121,20 +120,6 @@ TEST_F(Program, TheStyledConfirmationIsModalCentredAndAnswersEscCloseAndAltY)
     PressKeys(done, {VK_ESCAPE});  // the one OK button is also the cancel button
     EXPECT_EQ(program.WaitForExit(), 0u);
     EXPECT_TRUE(WaitForFile(Marker()));
-}
-
-TEST_F(Program, TheStyledPlainBoxClosesWithItsTitleBarClose)
-{
-    TProgram program(Folder.Path());
-    const HWND window = program.WaitForWindow(WindowCaption);
-    ASSERT_TRUE(window);
-    PressKeys(window, {'R'});
-    const HWND message = program.WaitForWindow(PlainCaption);
-    ASSERT_TRUE(message);
-    EXPECT_EQ(ClassOf(message), L"TStyledBox");
-    EXPECT_EQ(AllTexts(message), PlainCaption + L"\n" + TalvoRec::NoBackupText + L"\nOK");
-    PressKeys(message, {VK_F4}, true);
-    EXPECT_EQ(program.WaitForExit(), 0u);
 }
 
 TEST_F(Program, WithoutItsStyleItSaysSoAndRecoversInTheStandardLook)

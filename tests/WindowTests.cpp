@@ -78,24 +78,34 @@ TEST_F(Program, EscOnTheWindowDoesNothingAndTabSkipsTheTextBox)
     EXPECT_EQ(program.WaitForExit(), 0u);
 }
 
-TEST_F(Program, WithoutABackupItSaysSoAndEnds)
+TEST_F(Program, WithoutABackupItSaysSoAndEndsWhicheverWayTheBoxIsDismissed)
 {
     WriteBytes(Exe(), BrokenExe);
-    TProgram program(Folder.Path());
-    const HWND window = program.WaitForWindow(WindowCaption);
-    ASSERT_TRUE(window);
+    struct TDismissal {
+        const char* Name;
+        WORD Key;
+        bool Alt;
+    };
+    for (const TDismissal& dismiss : {TDismissal{"Enter", VK_RETURN, false}, TDismissal{"Esc", VK_ESCAPE, false},
+                                      TDismissal{"title-bar close", VK_F4, true}}) {
+        SCOPED_TRACE(dismiss.Name);
+        TProgram program(Folder.Path());
+        const HWND window = program.WaitForWindow(WindowCaption);
+        ASSERT_TRUE(window);
 
-    PressKeys(window, {'R'});
-    const HWND message = program.WaitForWindow(PlainCaption);
-    ASSERT_TRUE(message);
-    EXPECT_NE(AllTexts(message).find(L"アップデートの履歴が存在しないので処理できません。インストールプログラムを利用して下さい。"),
-              std::wstring::npos);
-    Screenshot("no-backup", message);
+        PressKeys(window, {'R'});
+        const HWND message = program.WaitForWindow(PlainCaption);
+        ASSERT_TRUE(message);
+        // The caption, the text and one OK button.
+        EXPECT_EQ(AllTexts(message), PlainCaption + L"\n" + TalvoRec::NoBackupText + L"\nOK");
+        if (dismiss.Key == VK_RETURN)
+            Screenshot("no-backup", message);
 
-    PressKeys(message, {VK_RETURN});
-    EXPECT_EQ(program.WaitForExit(), 0u);
-    EXPECT_EQ(ReadBytes(Exe()), BrokenExe);
-    EXPECT_EQ(ListDir(Folder.Path()), (std::vector<std::wstring>{L"Talvomax_64.exe", L"Talvorecmax.exe"}));
+        PressKeys(message, {dismiss.Key}, dismiss.Alt);
+        EXPECT_EQ(program.WaitForExit(), 0u);
+        EXPECT_EQ(ReadBytes(Exe()), BrokenExe);
+        EXPECT_EQ(ListDir(Folder.Path()), (std::vector<std::wstring>{L"Talvomax_64.exe", L"Talvorecmax.exe"}));
+    }
 }
 
 TEST_F(Program, AFailedRestoreShowsTheErrorAndKeepsTheWindowOpen)
