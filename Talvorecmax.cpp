@@ -1,6 +1,7 @@
 // Talvorecmax: puts back the previous version of Talvomax after a failed update.
 
 #include "framework/Application.h"
+#include "framework/StyleManager.h"
 #include "framework/SysUtils.h"
 #include "recovery/TalvoRec.h"
 
@@ -11,6 +12,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     try {
         Application.Initialize();
         Application.MainFormOnTaskBar = true;
+        Framework::StyleManager().TrySetStyle(L"Amethyst Kamri", true);
         Application.CreateForm(TalvoRec::TalvoRecF);
         Application.Run();
     } catch (...) {

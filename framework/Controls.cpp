@@ -1,6 +1,8 @@
 #include "Controls.h"
 
 #include "Form.h"
+#include "StyleManager.h"
+#include "StylePaint.h"
 #include "SysUtils.h"
 
 namespace Framework {
@@ -18,10 +20,23 @@ TFontHandle CreateFontHandle(const TFont& Font, const TScaler& Scale)
                                    DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, Font.Name));
 }
 
+int ScreenDpi()
+{
+    const HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
+}
+
 TControl::TControl(TForm& Owner, TBounds Bounds, std::wstring Text, TFont Font)
     : Bounds_(Bounds), Text_(std::move(Text)), Font_(Font)
 {
     Owner.AddControl(this);
+}
+
+COLORREF TControl::StyledTextColor(const TStyle& Style) const
+{
+    return (Font_.Color & 0xFF000000) ? Style.WindowText : Style.TitleText;
 }
 
 void TControl::CreateWindowHandle(const wchar_t* ClassName, DWORD Style, HWND Parent, int Id, const TScaler& Scale)
@@ -50,6 +65,8 @@ void TLabel::CreateHandle(HWND Parent, int Id, const TScaler& Scale)
 void TStaticText::CreateHandle(HWND Parent, int Id, const TScaler& Scale)
 {
     CreateWindowHandle(L"STATIC", SS_LEFT | SS_EDITCONTROL | WS_BORDER, Parent, Id, Scale);
+    if (ActiveStyle())
+        PaintFrameInStyle(Handle_);
 }
 
 TBitBtn::TBitBtn(TForm& Owner, TBounds Bounds, std::wstring Text, TFont Font, std::function<void(TObject*)> OnClick)
@@ -59,7 +76,10 @@ TBitBtn::TBitBtn(TForm& Owner, TBounds Bounds, std::wstring Text, TFont Font, st
 
 void TBitBtn::CreateHandle(HWND Parent, int Id, const TScaler& Scale)
 {
-    CreateWindowHandle(L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP, Parent, Id, Scale);
+    const bool styled = ActiveStyle() != nullptr;
+    CreateWindowHandle(L"BUTTON", (styled ? BS_OWNERDRAW : BS_PUSHBUTTON) | WS_TABSTOP, Parent, Id, Scale);
+    if (styled)
+        TrackHotState(Handle_);
 }
 
 void TBitBtn::Click()

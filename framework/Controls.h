@@ -2,6 +2,7 @@
 // The controls our forms are made of: label, static text box and push button.
 
 #include "Handle.h"
+#include "Style.h"
 
 #include <windows.h>
 
@@ -41,6 +42,9 @@ struct TScaler {
 
 TFontHandle CreateFontHandle(const TFont& Font, const TScaler& Scale);
 
+// Pixels per inch of the screen.
+int ScreenDpi();
+
 class TControl : public TObject {
 public:
     // The control adds itself to its owner; controls are created in the order they were made.
@@ -53,6 +57,10 @@ public:
     HWND Handle() const { return Handle_; }
     const std::wstring& Text() const { return Text_; }
     COLORREF TextColor() const { return ColorToRGB(Font_.Color); }
+    // In a style, text in a system colour takes the style's text colour and text in a colour of
+    // its own, an emphasis, the style's title colour.
+    COLORREF StyledTextColor(const TStyle& Style) const;
+    virtual COLORREF StyledFace(const TStyle& Style) const { return Style.WindowColor; }
 
 protected:
     void CreateWindowHandle(const wchar_t* ClassName, DWORD Style, HWND Parent, int Id, const TScaler& Scale);
@@ -76,9 +84,10 @@ class TStaticText : public TControl {
 public:
     using TControl::TControl;
     void CreateHandle(HWND Parent, int Id, const TScaler& Scale) override;
+    COLORREF StyledFace(const TStyle& Style) const override { return Style.TextBoxColor; }
 };
 
-// Push button; "&" in its text marks the accelerator letter.
+// Push button; drawn by its form when a style is active; "&" in its text marks the accelerator letter.
 class TBitBtn : public TControl {
 public:
     TBitBtn(TForm& Owner, TBounds Bounds, std::wstring Text, TFont Font, std::function<void(TObject*)> OnClick);

@@ -2,6 +2,8 @@
 
 #include "Application.h"
 #include "MessageBoxes.h"
+#include "StyleManager.h"
+#include "StylePaint.h"
 #include "SysUtils.h"
 
 #include <algorithm>
@@ -27,14 +29,6 @@ void RegisterFormClass(const wchar_t* ClassName, WNDPROC Procedure, HICON Icon)
     windowClass.lpszClassName = ClassName;
     if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
         RaiseOSError(GetLastError(), L"RegisterClassExW");
-}
-
-int ScreenDpi()
-{
-    const HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-    return dpi > 0 ? dpi : 96;
 }
 
 }  // namespace
@@ -185,10 +179,30 @@ LRESULT TForm::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
     case WM_CTLCOLORSTATIC: {
         const HDC dc = reinterpret_cast<HDC>(WParam);
         const TControl* control = FindControl(reinterpret_cast<HWND>(LParam));
+        if (const TStyle* style = ActiveStyle()) {
+            const COLORREF face = control ? control->StyledFace(*style) : style->WindowColor;
+            SetTextColor(dc, control ? control->StyledTextColor(*style) : style->WindowText);
+            SetBkColor(dc, face);
+            return reinterpret_cast<LRESULT>(StyleBrush(face));
+        }
         SetTextColor(dc, control ? control->TextColor() : GetSysColor(COLOR_WINDOWTEXT));
         SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
         return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
     }
+    case WM_ERASEBKGND:
+        if (const TStyle* style = ActiveStyle()) {
+            RECT client;
+            GetClientRect(Handle_, &client);
+            FillRect(reinterpret_cast<HDC>(WParam), &client, StyleBrush(style->WindowColor));
+            return 1;
+        }
+        break;
+    case WM_DRAWITEM:
+        if (const TStyle* style = ActiveStyle()) {
+            DrawStyledButton(*style, *reinterpret_cast<const DRAWITEMSTRUCT*>(LParam), style->WindowColor);
+            return TRUE;
+        }
+        break;
     case WM_SETCURSOR:
         if (LOWORD(LParam) == HTCLIENT && AppCursor() == TCursor::HourGlass) {
             SetCursor(LoadCursorW(nullptr, IDC_WAIT));

@@ -1,6 +1,8 @@
 #include "MessageBoxes.h"
 
 #include "Cursor.h"
+#include "StyleManager.h"
+#include "StyledBox.h"
 #include "SysUtils.h"
 
 #include <commctrl.h>
@@ -27,6 +29,10 @@ int ShowTaskDialog(TASKDIALOGCONFIG& Config)
 
 void ShowPlainBox(HWND Owner, const std::wstring& Caption, const std::wstring& Text)
 {
+    if (const TStyle* style = ActiveStyle()) {
+        ShowStyledBox(Owner, *style, {Caption, Text, nullptr, {{IDOK, L"OK"}}, IDOK, IDOK});
+        return;
+    }
     TASKDIALOGCONFIG config{};
     config.cbSize = sizeof config;
     config.hwndParent = Owner;
@@ -39,6 +45,10 @@ void ShowPlainBox(HWND Owner, const std::wstring& Caption, const std::wstring& T
 
 bool ShowConfirmationBox(HWND Owner, const std::wstring& Text)
 {
+    if (const TStyle* style = ActiveStyle())
+        return ShowStyledBox(Owner, *style,
+                             {ConfirmationCaption, Text, IDI_INFORMATION, {{IDYES, YesButton}, {IDCANCEL, CancelButton}},
+                              IDYES, IDCANCEL}) == IDYES;
     const TASKDIALOG_BUTTON buttons[] = {{IDYES, YesButton}, {IDCANCEL, CancelButton}};
     TASKDIALOGCONFIG config{};
     config.cbSize = sizeof config;
@@ -51,6 +61,21 @@ bool ShowConfirmationBox(HWND Owner, const std::wstring& Text)
     config.cButtons = ARRAYSIZE(buttons);
     config.nDefaultButton = IDYES;
     return ShowTaskDialog(config) == IDYES;
+}
+
+void ShowErrorBox(HWND Owner, const std::wstring& Caption, const std::wstring& Text, const std::wstring& Button)
+{
+    const TASKDIALOG_BUTTON buttons[] = {{IDCLOSE, Button.c_str()}};
+    TASKDIALOGCONFIG config{};
+    config.cbSize = sizeof config;
+    config.hwndParent = Owner;
+    config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION;
+    config.pszWindowTitle = Caption.c_str();
+    config.pszMainIcon = TD_ERROR_ICON;
+    config.pszContent = Text.c_str();
+    config.pButtons = buttons;
+    config.cButtons = ARRAYSIZE(buttons);
+    ShowTaskDialog(config);
 }
 
 }  // namespace Framework

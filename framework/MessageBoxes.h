@@ -1,5 +1,6 @@
 #pragma once
-// The modal boxes the handlers show: the system's task dialogs with our captions and buttons.
+// The modal boxes the handlers show: the system's task dialogs with our captions and buttons, or
+// while a style is active, our own boxes drawn in it.
 
 #include <windows.h>
 
@@ -13,5 +14,8 @@ void ShowPlainBox(HWND Owner, const std::wstring& Caption, const std::wstring& T
 // Caption "情報", information icon, "はい(&Y)" (default) and "キャンセル"; Esc and the title-bar
 // close answer Cancel. True only for Yes.
 bool ShowConfirmationBox(HWND Owner, const std::wstring& Text);
+
+// Always a task dialog: error icon and one button that Enter and Esc also press.
+void ShowErrorBox(HWND Owner, const std::wstring& Caption, const std::wstring& Text, const std::wstring& Button);
 
 }  // namespace Framework

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+
 namespace Testing {
 
 namespace {
@@ -34,18 +37,6 @@ HWND FindProgramWindow(DWORD ProcessId, const std::wstring& Caption)
     return find.Found;
 }
 
-template <class Condition>
-bool WaitUntil(DWORD TimeoutMs, Condition condition)
-{
-    const ULONGLONG deadline = GetTickCount64() + TimeoutMs;
-    while (!condition()) {
-        if (GetTickCount64() > deadline)
-            return false;
-        Sleep(20);
-    }
-    return true;
-}
-
 INPUT Key(WORD VirtualKey, bool Up)
 {
     INPUT input{};
@@ -65,10 +56,10 @@ std::wstring WinePath(const std::string& UnixPath)
     return path;
 }
 
-TProgram::TProgram(const std::wstring& InstallDir)
+TProgram::TProgram(const std::wstring& InstallDir, const std::string& Exe)
 {
     const std::wstring exe = InstallDir + L"Talvorecmax.exe";
-    if (!CopyFileW(WinePath(TALVORECMAX_EXE).c_str(), exe.c_str(), FALSE))
+    if (!CopyFileW(WinePath(Exe).c_str(), exe.c_str(), FALSE))
         throw std::runtime_error("cannot copy Talvorecmax.exe");
     std::wstring commandLine = L"\"" + exe + L"\"";
     STARTUPINFOW startup{};
@@ -165,41 +156,88 @@ void PressKeys(HWND Window, std::initializer_list<WORD> Keys, bool Alt)
     SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
+namespace {
+
+std::string ScreenshotFile(const std::string& Name)
+{
+    return std::string(SCREENSHOT_DIR) + "/" + Name + ".png";
+}
+
+// Runs a shell script of the build machine (Wine starts its programs too) that writes Output;
+// its text once the file is there, which the script does last, by renaming a finished file.
+bool RunOnHost(const std::string& Script, const std::string& Output, std::string& Text)
+{
+    DeleteFileW(WinePath(Output).c_str());
+    std::wstring commandLine = L"start.exe /unix /bin/bash -c \"" + std::wstring(Script.begin(), Script.end()) + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                        &startup, &process))
+        return false;
+    Framework::THandle processHandle(process.hProcess);
+    Framework::THandle threadHandle(process.hThread);
+    if (!WaitForFile(WinePath(Output), 10000))
+        return false;
+    Text = ReadBytes(WinePath(Output));
+    DeleteFileW(WinePath(Output).c_str());
+    return true;
+}
+
+// The script that writes the colour of a point of an image to Output, as "red green blue".
+std::string PixelScript(const std::string& Image, POINT Point, const std::string& Output)
+{
+    const std::string at = "p{" + std::to_string(Point.x) + "," + std::to_string(Point.y) + "}";
+    std::string format;
+    for (const char* channel : {"r", "g", "b"})
+        format += std::string(format.empty() ? "" : " ") + "%[fx:int(255*" + at + "." + channel + "+0.5)]";
+    return "convert " + Image + " -format '" + format + "' info: > " + Output + ".part && mv " + Output + ".part " +
+           Output;
+}
+
+COLORREF ParsePixel(const std::string& Text)
+{
+    int red = -1, green = -1, blue = -1;
+    if (sscanf(Text.c_str(), "%d %d %d", &red, &green, &blue) != 3)
+        return CLR_INVALID;
+    return RGB(red, green, blue);
+}
+
+}  // namespace
+
 void Screenshot(const std::string& Name, HWND Window)
 {
-    // Wine starts programs of the build machine too: ImageMagick reads the X display. Wine hands
-    // a window's pixels to the display a moment after it has painted, so the shot is taken again
-    // until the window's corner is no longer the black of the empty screen. The colour file is
-    // written last: its arrival says the shot is complete.
+    // ImageMagick reads the X display. Wine hands a window's pixels to the display a moment after
+    // it has painted, so the shot is taken again until the window's corner is no longer the black
+    // of the empty screen.
     POINT corner{2, 2};
     ClientToScreen(Window, &corner);
     CreateDirectoryW(WinePath(SCREENSHOT_DIR).c_str(), nullptr);
-    const std::string image = std::string(SCREENSHOT_DIR) + "/" + Name + ".png";
+    const std::string image = ScreenshotFile(Name);
     const std::string pixel = image + ".pixel";
     const std::string script = "import -window root " + image + ".part.png && mv " + image + ".part.png " + image +
-                               " && convert " + image + " -format '%[pixel:p{" + std::to_string(corner.x) + "," +
-                               std::to_string(corner.y) + "}]' info: > " + pixel + ".part && mv " + pixel +
-                               ".part " + pixel;
-    const std::wstring commandLine =
-        L"start.exe /unix /bin/bash -c \"" + std::wstring(script.begin(), script.end()) + L"\"";
+                               " && " + PixelScript(image, corner, pixel);
     const bool shown = WaitUntil(20000, [&] {
-        DeleteFileW(WinePath(pixel).c_str());
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process{};
-        std::wstring line = commandLine;
-        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                            &startup, &process))
-            return false;
-        Framework::THandle processHandle(process.hProcess);
-        Framework::THandle threadHandle(process.hThread);
-        if (!WaitForFile(WinePath(pixel), 10000))
-            return false;
-        const std::string colour = ReadBytes(WinePath(pixel));
-        return colour.find("black") == std::string::npos && colour.find("(0,0,0)") == std::string::npos;
+        std::string colour;
+        return RunOnHost(script, pixel, colour) && ParsePixel(colour) != CLR_INVALID && ParsePixel(colour) != RGB(0, 0, 0);
     });
-    DeleteFileW(WinePath(pixel).c_str());
     EXPECT_TRUE(shown) << "the window did not show on the display for screenshot " << Name;
+}
+
+COLORREF ScreenshotPixel(const std::string& Name, POINT Point)
+{
+    const std::string output = ScreenshotFile(Name) + ".at";
+    std::string colour;
+    if (!RunOnHost(PixelScript(ScreenshotFile(Name), Point, output), output, colour))
+        return CLR_INVALID;
+    return ParsePixel(colour);
+}
+
+std::wstring ClassOf(HWND Window)
+{
+    wchar_t name[256];
+    const int length = GetClassNameW(Window, name, ARRAYSIZE(name));
+    return std::wstring(name, static_cast<size_t>(std::max(length, 0)));
 }
 
 }  // namespace Testing

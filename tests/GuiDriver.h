@@ -11,13 +11,27 @@
 
 namespace Testing {
 
+// Checks the condition again and again until it holds; false after the timeout.
+template <class Condition>
+bool WaitUntil(DWORD TimeoutMs, Condition condition)
+{
+    const ULONGLONG deadline = GetTickCount64() + TimeoutMs;
+    while (!condition()) {
+        if (GetTickCount64() > deadline)
+            return false;
+        Sleep(20);
+    }
+    return true;
+}
+
 // A Windows path for a path of the build machine (Wine shows its root as drive Z:).
 std::wstring WinePath(const std::string& UnixPath);
 
 // The program under test, copied into an install folder and started from there.
 class TProgram {
 public:
-    TProgram(const std::wstring& InstallDir);
+    // Exe is the build to copy in as Talvorecmax.exe: the program, or one of its test variants.
+    explicit TProgram(const std::wstring& InstallDir, const std::string& Exe = TALVORECMAX_EXE);
     ~TProgram();  // ends the program if it is still running
     TProgram(const TProgram&) = delete;
     TProgram& operator=(const TProgram&) = delete;
@@ -48,5 +62,9 @@ HWND FocusOf(HWND Window);
 void PressKeys(HWND Window, std::initializer_list<WORD> Keys, bool Alt = false);
 // Saves a screenshot of the whole display as build/screenshots/<Name>.png once Window shows on it.
 void Screenshot(const std::string& Name, HWND Window);
+// The colour at a point of the screen in screenshot <Name>.
+COLORREF ScreenshotPixel(const std::string& Name, POINT Point);
+// The class name of a window, e.g. to tell our own boxes from the system's.
+std::wstring ClassOf(HWND Window);
 
 }  // namespace Testing

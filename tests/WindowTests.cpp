@@ -1,48 +1,11 @@
 // The real Talvorecmax.exe in a temporary install folder, driven with the keyboard.
 
-#include "GuiDriver.h"
-#include "TestFiles.h"
+#include "ProgramTest.h"
 #include "recovery/TalvoRec.h"
-
-#include <gtest/gtest.h>
-
-#include <tlhelp32.h>
 
 using namespace Testing;
 
 namespace {
-
-const std::wstring WindowCaption = L"プログラムの回復";
-const std::wstring ConfirmCaption = L"情報";
-const std::wstring PlainCaption = L"Talvorecmax";
-const std::string BrokenExe = "MZ broken build";
-
-class Program : public testing::Test {
-protected:
-    std::wstring Exe() const { return Folder.Path() + L"Talvomax_64.exe"; }
-    std::wstring Backup() const { return Folder.Path() + L"Talvomax_64.bak"; }
-    std::wstring Marker() const { return Exe() + L".started"; }
-
-    // A broken main executable and, as its backup, a program that records its start.
-    void InstallUpdateGoneWrong()
-    {
-        WriteBytes(Exe(), BrokenExe);
-        ASSERT_TRUE(CopyFileW((TestBinaryDir() + L"MarkerApp.exe").c_str(), Backup().c_str(), FALSE));
-    }
-
-    bool MainApplicationRunning() const
-    {
-        Framework::THandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-        PROCESSENTRY32W entry{};
-        entry.dwSize = sizeof entry;
-        for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry))
-            if (_wcsicmp(entry.szExeFile, L"Talvomax_64.exe") == 0)
-                return true;
-        return false;
-    }
-
-    TTempDir Folder;
-};
 
 TEST_F(Program, RecoveryWithYesRestoresClosesAndStartsTheRestoredApplication)
 {
@@ -115,24 +78,34 @@ TEST_F(Program, EscOnTheWindowDoesNothingAndTabSkipsTheTextBox)
     EXPECT_EQ(program.WaitForExit(), 0u);
 }
 
-TEST_F(Program, WithoutABackupItSaysSoAndEnds)
+TEST_F(Program, WithoutABackupItSaysSoAndEndsWhicheverWayTheBoxIsDismissed)
 {
     WriteBytes(Exe(), BrokenExe);
-    TProgram program(Folder.Path());
-    const HWND window = program.WaitForWindow(WindowCaption);
-    ASSERT_TRUE(window);
+    struct TDismissal {
+        const char* Name;
+        WORD Key;
+        bool Alt;
+    };
+    for (const TDismissal& dismiss : {TDismissal{"Enter", VK_RETURN, false}, TDismissal{"Esc", VK_ESCAPE, false},
+                                      TDismissal{"title-bar close", VK_F4, true}}) {
+        SCOPED_TRACE(dismiss.Name);
+        TProgram program(Folder.Path());
+        const HWND window = program.WaitForWindow(WindowCaption);
+        ASSERT_TRUE(window);
 
-    PressKeys(window, {'R'});
-    const HWND message = program.WaitForWindow(PlainCaption);
-    ASSERT_TRUE(message);
-    EXPECT_NE(AllTexts(message).find(L"アップデートの履歴が存在しないので処理できません。インストールプログラムを利用して下さい。"),
-              std::wstring::npos);
-    Screenshot("no-backup", message);
+        PressKeys(window, {'R'});
+        const HWND message = program.WaitForWindow(PlainCaption);
+        ASSERT_TRUE(message);
+        // The caption, the text and one OK button.
+        EXPECT_EQ(AllTexts(message), PlainCaption + L"\n" + TalvoRec::NoBackupText + L"\nOK");
+        if (dismiss.Key == VK_RETURN)
+            Screenshot("no-backup", message);
 
-    PressKeys(message, {VK_RETURN});
-    EXPECT_EQ(program.WaitForExit(), 0u);
-    EXPECT_EQ(ReadBytes(Exe()), BrokenExe);
-    EXPECT_EQ(ListDir(Folder.Path()), (std::vector<std::wstring>{L"Talvomax_64.exe", L"Talvorecmax.exe"}));
+        PressKeys(message, {dismiss.Key}, dismiss.Alt);
+        EXPECT_EQ(program.WaitForExit(), 0u);
+        EXPECT_EQ(ReadBytes(Exe()), BrokenExe);
+        EXPECT_EQ(ListDir(Folder.Path()), (std::vector<std::wstring>{L"Talvomax_64.exe", L"Talvorecmax.exe"}));
+    }
 }
 
 TEST_F(Program, AFailedRestoreShowsTheErrorAndKeepsTheWindowOpen)

@@ -1,0 +1,138 @@
+#include "StylePaint.h"
+
+#include "Controls.h"
+#include "StyleManager.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+
+namespace Framework {
+
+namespace {
+
+constexpr wchar_t HotProperty[] = L"TalvoStyleHot";
+constexpr UINT_PTR HotSubclassId = 1;
+constexpr UINT_PTR FrameSubclassId = 2;
+
+LRESULT CALLBACK HotSubclass(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam, UINT_PTR, DWORD_PTR)
+{
+    switch (Msg) {
+    case WM_MOUSEMOVE:
+        if (!GetPropW(Window, HotProperty)) {
+            SetPropW(Window, HotProperty, reinterpret_cast<HANDLE>(1));
+            TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, Window, 0};
+            TrackMouseEvent(&track);
+            InvalidateRect(Window, nullptr, FALSE);
+        }
+        break;
+    case WM_MOUSELEAVE:
+        RemovePropW(Window, HotProperty);
+        InvalidateRect(Window, nullptr, FALSE);
+        break;
+    case WM_NCDESTROY:
+        RemovePropW(Window, HotProperty);
+        RemoveWindowSubclass(Window, &HotSubclass, HotSubclassId);
+        break;
+    }
+    return DefSubclassProc(Window, Msg, WParam, LParam);
+}
+
+LRESULT CALLBACK FrameSubclass(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam, UINT_PTR, DWORD_PTR)
+{
+    if (Msg == WM_NCPAINT) {
+        if (const TStyle* style = ActiveStyle()) {
+            RECT frame;
+            GetWindowRect(Window, &frame);
+            OffsetRect(&frame, -frame.left, -frame.top);
+            const HDC dc = GetWindowDC(Window);
+            FrameRect(dc, &frame, StyleBrush(style->TextBoxFrame));
+            ReleaseDC(Window, dc);
+            return 0;
+        }
+    } else if (Msg == WM_NCDESTROY) {
+        RemoveWindowSubclass(Window, &FrameSubclass, FrameSubclassId);
+    }
+    return DefSubclassProc(Window, Msg, WParam, LParam);
+}
+
+TButtonState StateOf(const DRAWITEMSTRUCT& Item)
+{
+    if (Item.itemState & ODS_DISABLED)
+        return TButtonState::Disabled;
+    if (Item.itemState & ODS_SELECTED)
+        return TButtonState::Pressed;
+    if (GetPropW(Item.hwndItem, HotProperty))
+        return TButtonState::Hot;
+    if (Item.itemState & ODS_FOCUS)
+        return TButtonState::Focused;
+    return TButtonState::Normal;
+}
+
+// A rounded rectangle outlined in Border and filled with Fill (no fill when Fill is null).
+void RoundedBox(HDC Dc, const RECT& Box, int Radius, COLORREF Border, HBRUSH Fill)
+{
+    const HPEN pen = CreatePen(PS_SOLID, 1, Border);
+    const HGDIOBJ oldPen = SelectObject(Dc, pen);
+    const HGDIOBJ oldBrush = SelectObject(Dc, Fill ? Fill : GetStockObject(NULL_BRUSH));
+    RoundRect(Dc, Box.left, Box.top, Box.right, Box.bottom, 2 * Radius, 2 * Radius);
+    SelectObject(Dc, oldBrush);
+    SelectObject(Dc, oldPen);
+    DeleteObject(pen);
+}
+
+}  // namespace
+
+HBRUSH StyleBrush(COLORREF Color)
+{
+    static std::map<COLORREF, TBrushHandle> brushes;
+    TBrushHandle& brush = brushes[Color];
+    if (!brush)
+        brush.Reset(CreateSolidBrush(Color));
+    return brush.Get();
+}
+
+void TrackHotState(HWND Button)
+{
+    SetWindowSubclass(Button, &HotSubclass, HotSubclassId, 0);
+}
+
+void PaintFrameInStyle(HWND Window)
+{
+    SetWindowSubclass(Window, &FrameSubclass, FrameSubclassId, 0);
+    SetWindowPos(Window, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+}
+
+void DrawStyledButton(const TStyle& Style, const DRAWITEMSTRUCT& Item, COLORREF Background)
+{
+    const HDC dc = Item.hDC;
+    const TButtonState state = StateOf(Item);
+    const TButtonColors& colors = Style.ButtonColors(state);
+    const TScaler scale{ScreenDpi()};
+    const int radius = scale(Style.ButtonRadius);
+
+    RECT box = Item.rcItem;
+    FillRect(dc, &box, StyleBrush(Background));  // behind the rounded corners
+    RoundedBox(dc, box, radius, colors.Border, StyleBrush(colors.Face));
+    if ((Item.itemState & ODS_FOCUS) && state != TButtonState::Disabled) {
+        RECT focus = box;
+        const int inset = scale(Style.FocusInset);
+        InflateRect(&focus, -inset, -inset);
+        RoundedBox(dc, focus, std::max(radius - inset, 0), Style.FocusColor, nullptr);
+    }
+
+    wchar_t text[256];
+    const int length = GetWindowTextW(Item.hwndItem, text, ARRAYSIZE(text));
+    const HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(Item.hwndItem, WM_GETFONT, 0, 0)));
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, colors.Text);
+    if (state == TButtonState::Pressed)
+        OffsetRect(&box, 1, 1);
+    // Prefix processing on and never hidden: the accelerator letter is always underlined.
+    DrawTextW(dc, text, length, &box, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    SelectObject(dc, oldFont);
+}
+
+}  // namespace Framework

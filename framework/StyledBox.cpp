@@ -1,0 +1,263 @@
+#include "StyledBox.h"
+
+#include "Controls.h"
+#include "Cursor.h"
+#include "StylePaint.h"
+#include "SysUtils.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace Framework {
+
+namespace {
+
+constexpr wchar_t ClassName[] = L"TStyledBox";
+constexpr DWORD BoxStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+constexpr DWORD BoxExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+
+// The layout at 96 pixels per inch.
+constexpr int Margin = 18;
+constexpr int IconSize = 32;
+constexpr int IconGap = 14;
+constexpr int MaxTextWidth = 340;
+constexpr int MinClientWidth = 260;
+constexpr int ButtonWidth = 92;
+constexpr int ButtonHeight = 30;
+constexpr int ButtonGap = 10;
+constexpr int StripHeight = 52;
+constexpr TFont TextFont{L"Tahoma", 13, false, clWindowText};
+constexpr TFont ButtonFont{L"Tahoma", 12, true, clWindowText};
+
+class TStyledBox {
+public:
+    TStyledBox(const TStyle& Style, const TBoxContent& Content) : Style_(Style), Content_(Content) {}
+    ~TStyledBox()
+    {
+        if (Handle_)
+            DestroyWindow(Handle_);
+    }
+    TStyledBox(const TStyledBox&) = delete;
+    TStyledBox& operator=(const TStyledBox&) = delete;
+    void Create(HWND Owner);
+    int Run(HWND Owner);
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam);
+    LRESULT Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam);
+    void OnCommand(int Id);
+    bool IsButton(int Id) const;
+    void Finish(int Id)
+    {
+        Answer_ = Id;
+        Done_ = true;
+    }
+
+    const TStyle& Style_;
+    const TBoxContent& Content_;
+    TScaler Scale_{ScreenDpi()};
+    TFontHandle TextFont_ = CreateFontHandle(TextFont, Scale_);
+    TFontHandle ButtonFont_ = CreateFontHandle(ButtonFont, Scale_);
+    HWND Handle_ = nullptr;
+    POINT IconAt_{};
+    bool Done_ = false;
+    int Answer_ = 0;
+};
+
+// The size of Text in Font, wrapped at Width.
+SIZE TextExtent(HFONT Font, const std::wstring& Text, int Width, UINT Format)
+{
+    const HDC dc = GetDC(nullptr);
+    const HGDIOBJ previous = SelectObject(dc, Font);
+    RECT bounds{0, 0, Width, 0};
+    DrawTextW(dc, Text.c_str(), static_cast<int>(Text.size()), &bounds, DT_CALCRECT | Format);
+    SelectObject(dc, previous);
+    ReleaseDC(nullptr, dc);
+    return {bounds.right, bounds.bottom};
+}
+
+}  // namespace
+
+POINT BoxPosition(const RECT& WorkArea, SIZE Box)
+{
+    // C++ division rounds toward zero, also for a box larger than the work area.
+    return {WorkArea.left + (WorkArea.right - WorkArea.left - Box.cx) / 2,
+            WorkArea.top + (WorkArea.bottom - WorkArea.top - Box.cy) / 2};
+}
+
+void TStyledBox::Create(HWND Owner)
+{
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = &TStyledBox::WindowProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = ClassName;
+    if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+        RaiseOSError(GetLastError(), L"RegisterClassExW");
+
+    // Text beside the icon, buttons right-aligned in the strip below.
+    const int textLeft = Scale_(Margin) + (Content_.Icon ? Scale_(IconSize + IconGap) : 0);
+    const SIZE text = TextExtent(TextFont_.Get(), Content_.Text, Scale_(MaxTextWidth), DT_WORDBREAK | DT_NOPREFIX);
+    std::vector<int> buttonWidths;
+    int buttonsWidth = 0;
+    for (const TBoxButton& button : Content_.Buttons) {
+        const int width = std::max<int>(Scale_(ButtonWidth), TextExtent(ButtonFont_.Get(), button.Text, 0, DT_SINGLELINE).cx + Scale_(24));
+        buttonWidths.push_back(width);
+        buttonsWidth += width + (buttonWidths.size() > 1 ? Scale_(ButtonGap) : 0);
+    }
+    const int contentHeight = std::max<int>(text.cy, Content_.Icon ? Scale_(IconSize) : 0);
+    const int width = std::max<int>({textLeft + text.cx + Scale_(Margin), buttonsWidth + 2 * Scale_(Margin), Scale_(MinClientWidth)});
+    const int height = 2 * Scale_(Margin) + contentHeight + Scale_(StripHeight);
+    IconAt_ = {Scale_(Margin), Scale_(Margin) + (contentHeight - Scale_(IconSize)) / 2};
+
+    RECT frame{0, 0, width, height};
+    AdjustWindowRectEx(&frame, BoxStyle, FALSE, BoxExStyle);
+    const SIZE outer{frame.right - frame.left, frame.bottom - frame.top};
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(Owner, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const POINT at = BoxPosition(monitor.rcWork, outer);
+    if (!CreateWindowExW(BoxExStyle, ClassName, Content_.Caption.c_str(), BoxStyle, at.x, at.y, outer.cx, outer.cy,
+                         Owner, nullptr, GetModuleHandleW(nullptr), this))
+        RaiseOSError(GetLastError(), L"CreateWindowExW");
+
+    const auto child = [&](const wchar_t* Class, const std::wstring& Text, DWORD Style, RECT Bounds, int Id, HFONT Font) {
+        const HWND window = CreateWindowExW(0, Class, Text.c_str(), WS_CHILD | WS_VISIBLE | Style, Bounds.left, Bounds.top,
+                                            Bounds.right - Bounds.left, Bounds.bottom - Bounds.top, Handle_,
+                                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)), GetModuleHandleW(nullptr), nullptr);
+        if (!window)
+            RaiseOSError(GetLastError(), L"CreateWindowExW");
+        SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(Font), FALSE);
+        return window;
+    };
+    const int textTop = Scale_(Margin) + (contentHeight - text.cy) / 2;
+    child(L"STATIC", Content_.Text, SS_LEFT | SS_NOPREFIX, {textLeft, textTop, textLeft + text.cx, textTop + text.cy}, -1,
+          TextFont_.Get());
+    int left = width - Scale_(Margin) - buttonsWidth;
+    const int top = height - Scale_(StripHeight) + (Scale_(StripHeight) - Scale_(ButtonHeight)) / 2;
+    for (size_t i = 0; i < Content_.Buttons.size(); ++i) {
+        const HWND button = child(L"BUTTON", Content_.Buttons[i].Text, BS_OWNERDRAW | WS_TABSTOP | (i == 0 ? WS_GROUP : 0),
+                                  {left, top, left + buttonWidths[i], top + Scale_(ButtonHeight)}, Content_.Buttons[i].Id,
+                                  ButtonFont_.Get());
+        TrackHotState(button);
+        left += buttonWidths[i] + Scale_(ButtonGap);
+    }
+}
+
+int TStyledBox::Run(HWND Owner)
+{
+    TModalCursor normalPointer;
+    const bool disableOwner = Owner && IsWindowEnabled(Owner);
+    if (disableOwner)
+        EnableWindow(Owner, FALSE);
+    ShowWindow(Handle_, SW_SHOWNORMAL);
+    SetForegroundWindow(Handle_);
+    SetFocus(GetDlgItem(Handle_, Content_.DefaultId));
+
+    MSG message{};
+    bool quit = false;
+    while (!Done_) {
+        if (GetMessageW(&message, nullptr, 0, 0) <= 0) {
+            quit = true;
+            break;
+        }
+        if (!IsDialogMessageW(Handle_, &message)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    // The owner is enabled before the box goes, so that it is the window activated next.
+    if (disableOwner)
+        EnableWindow(Owner, TRUE);
+    DestroyWindow(std::exchange(Handle_, nullptr));
+    if (quit)
+        PostQuitMessage(static_cast<int>(message.wParam));
+    return Done_ ? Answer_ : Content_.CancelId;
+}
+
+bool TStyledBox::IsButton(int Id) const
+{
+    return std::any_of(Content_.Buttons.begin(), Content_.Buttons.end(), [Id](const TBoxButton& b) { return b.Id == Id; });
+}
+
+void TStyledBox::OnCommand(int Id)
+{
+    if (Id == IDCANCEL) {  // Esc, or a button that has that id
+        Finish(Content_.CancelId);
+    } else if (IsButton(Id)) {
+        Finish(Id);
+    } else if (Id == IDOK) {  // Enter: the focused button, else the default one
+        const HWND focus = GetFocus();
+        Finish(focus && GetParent(focus) == Handle_ && IsButton(GetDlgCtrlID(focus)) ? GetDlgCtrlID(focus)
+                                                                                    : Content_.DefaultId);
+    }
+}
+
+LRESULT TStyledBox::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
+{
+    switch (Msg) {
+    case WM_ERASEBKGND: {
+        const HDC dc = reinterpret_cast<HDC>(WParam);
+        RECT client;
+        GetClientRect(Handle_, &client);
+        RECT strip = client;
+        strip.top = client.bottom - Scale_(StripHeight);
+        RECT content = client;
+        content.bottom = strip.top;
+        FillRect(dc, &content, StyleBrush(Style_.WindowColor));
+        FillRect(dc, &strip, StyleBrush(Style_.BoxStrip));
+        RECT line = strip;
+        line.bottom = line.top + 1;
+        FillRect(dc, &line, StyleBrush(Style_.TextBoxFrame));
+        return 1;
+    }
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        const HDC dc = BeginPaint(Handle_, &paint);
+        if (Content_.Icon)
+            DrawIconEx(dc, IconAt_.x, IconAt_.y, LoadIconW(nullptr, Content_.Icon), Scale_(IconSize), Scale_(IconSize), 0,
+                       nullptr, DI_NORMAL);
+        EndPaint(Handle_, &paint);
+        return 0;
+    }
+    case WM_CTLCOLORSTATIC: {
+        const HDC dc = reinterpret_cast<HDC>(WParam);
+        SetTextColor(dc, Style_.WindowText);
+        SetBkColor(dc, Style_.WindowColor);
+        return reinterpret_cast<LRESULT>(StyleBrush(Style_.WindowColor));
+    }
+    case WM_DRAWITEM:
+        DrawStyledButton(Style_, *reinterpret_cast<const DRAWITEMSTRUCT*>(LParam), Style_.BoxStrip);
+        return TRUE;
+    case WM_COMMAND:
+        OnCommand(LOWORD(WParam));
+        return 0;
+    case WM_CLOSE:
+        Finish(Content_.CancelId);
+        return 0;
+    }
+    return DefWindowProcW(Handle_, Msg, WParam, LParam);
+}
+
+LRESULT CALLBACK TStyledBox::WindowProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam)
+{
+    if (Msg == WM_NCCREATE) {
+        auto* box = static_cast<TStyledBox*>(reinterpret_cast<CREATESTRUCTW*>(LParam)->lpCreateParams);
+        box->Handle_ = Window;
+        SetWindowLongPtrW(Window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(box));
+    }
+    auto* box = reinterpret_cast<TStyledBox*>(GetWindowLongPtrW(Window, GWLP_USERDATA));
+    if (!box || Msg == WM_NCDESTROY)
+        return DefWindowProcW(Window, Msg, WParam, LParam);
+    return box->Dispatch(Msg, WParam, LParam);
+}
+
+int ShowStyledBox(HWND Owner, const TStyle& Style, const TBoxContent& Content)
+{
+    TStyledBox box(Style, Content);
+    box.Create(Owner);
+    return box.Run(Owner);
+}
+
+}  // namespace Framework

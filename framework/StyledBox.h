@@ -1,0 +1,34 @@
+#pragma once
+// Our own message box, drawn in a style: a text, an optional system icon and a row of buttons.
+// Modal: its owner is disabled while it is up, and it runs its own message loop.
+
+#include "Style.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace Framework {
+
+struct TBoxButton {
+    int Id;
+    std::wstring Text;  // "&" marks the accelerator letter
+};
+
+struct TBoxContent {
+    std::wstring Caption;
+    std::wstring Text;
+    LPCWSTR Icon = nullptr;  // a system icon such as IDI_INFORMATION, or none
+    std::vector<TBoxButton> Buttons;
+    int DefaultId = IDOK;    // focused at first; Enter on no button presses it
+    int CancelId = IDCANCEL; // the answer to Esc and to the title-bar close
+};
+
+// Shows the box centred on the work area of the owner's monitor; the id of the answer.
+int ShowStyledBox(HWND Owner, const TStyle& Style, const TBoxContent& Content);
+
+// Where a box of this outer size goes to be centred on the work area, halves rounded toward zero.
+POINT BoxPosition(const RECT& WorkArea, SIZE Box);
+
+}  // namespace Framework

@@ -1,0 +1,45 @@
+#pragma once
+// The real program in a temporary install folder: the fixture of the tests that drive it.
+
+#include "GuiDriver.h"
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <tlhelp32.h>
+
+namespace Testing {
+
+inline const std::wstring WindowCaption = L"プログラムの回復";
+inline const std::wstring ConfirmCaption = L"情報";
+inline const std::wstring PlainCaption = L"Talvorecmax";
+inline const std::string BrokenExe = "MZ broken build";
+
+class Program : public testing::Test {
+protected:
+    std::wstring Exe() const { return Folder.Path() + L"Talvomax_64.exe"; }
+    std::wstring Backup() const { return Folder.Path() + L"Talvomax_64.bak"; }
+    std::wstring Marker() const { return Exe() + L".started"; }
+
+    // A broken main executable and, as its backup, a program that records its start.
+    void InstallUpdateGoneWrong()
+    {
+        WriteBytes(Exe(), BrokenExe);
+        ASSERT_TRUE(CopyFileW((TestBinaryDir() + L"MarkerApp.exe").c_str(), Backup().c_str(), FALSE));
+    }
+
+    bool MainApplicationRunning() const
+    {
+        Framework::THandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+        PROCESSENTRY32W entry{};
+        entry.dwSize = sizeof entry;
+        for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry))
+            if (_wcsicmp(entry.szExeFile, L"Talvomax_64.exe") == 0)
+                return true;
+        return false;
+    }
+
+    TTempDir Folder;
+};
+
+}  // namespace Testing
