@@ -1,0 +1,170 @@
+// Restore time of TalvoRec::ReplaceFromBackup, the very call behind the recovery button, against
+// the plainest durable copy of the same file in the same folder: CopyFileW, then FlushFileBuffers
+// on the target. Backups of random content are made in a folder under the temp folder, each
+// size is measured with the two taking turns, and the files are deleted before the next size.
+//
+// Usage: RestoreBench [runs [MiB...]]; by default 5 runs of 64, 256 and 1024 MiB.
+// Prints Markdown table rows.
+
+#include "Measure.h"
+#include "framework/Handle.h"
+#include "recovery/FileOps.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+using Framework::THandle;
+
+namespace {
+
+constexpr DWORD Chunk = 1 << 20;
+constexpr DWORD OldTargetSize = 4096;  // the broken executable being replaced
+
+void Check(bool Ok, const char* What)
+{
+    if (!Ok)
+        throw std::runtime_error(std::string(What) + " failed, error " + std::to_string(GetLastError()));
+}
+
+// Writes Size bytes from a xorshift generator: content no file system can compress or share.
+void WriteRandomFile(const std::wstring& Name, uint64_t Size, uint64_t Seed)
+{
+    THandle file(CreateFileW(Name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    Check(static_cast<bool>(file), "CreateFileW");
+    std::unique_ptr<uint64_t[]> buffer(new uint64_t[Chunk / 8]);
+    uint64_t state = Seed | 1;
+    for (uint64_t done = 0; done < Size; done += Chunk) {
+        for (DWORD i = 0; i < Chunk / 8; ++i) {
+            state ^= state << 13;
+            state ^= state >> 7;
+            state ^= state << 17;
+            buffer[i] = state;
+        }
+        const DWORD length = static_cast<DWORD>(Size - done < Chunk ? Size - done : Chunk);
+        DWORD written = 0;
+        Check(WriteFile(file.Get(), buffer.get(), length, &written, nullptr) && written == length, "WriteFile");
+    }
+    Check(FlushFileBuffers(file.Get()), "FlushFileBuffers");
+}
+
+uint64_t FileSize(const std::wstring& Name)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    Check(GetFileAttributesExW(Name.c_str(), GetFileExInfoStandard, &data), "GetFileAttributesExW");
+    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+void DurableCopy(const std::wstring& Backup, const std::wstring& Target)
+{
+    Check(CopyFileW(Backup.c_str(), Target.c_str(), FALSE), "CopyFileW");
+    THandle file(CreateFileW(Target.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    Check(static_cast<bool>(file), "CreateFileW");
+    Check(FlushFileBuffers(file.Get()), "FlushFileBuffers");
+}
+
+void Restore(const std::wstring& Backup, const std::wstring& Target)
+{
+    const DWORD error = TalvoRec::ReplaceFromBackup(Backup, Target);
+    SetLastError(error);
+    Check(error == ERROR_SUCCESS, "ReplaceFromBackup");
+}
+
+// Seconds one replacement of a small target takes; the result is checked outside the timing.
+template <class Operation>
+double TimeReplace(Operation Replace, const std::wstring& Backup, const std::wstring& Target, uint64_t Size)
+{
+    DeleteFileW(Target.c_str());
+    WriteRandomFile(Target, OldTargetSize, 7);
+    const double start = Bench::Now();
+    Replace(Backup, Target);
+    const double elapsed = Bench::Now() - start;
+    if (FileSize(Target) != Size)
+        throw std::runtime_error("the target does not have the backup's size");
+    return elapsed;
+}
+
+struct TResult {
+    double ProgramSeconds;
+    double FloorSeconds;
+};
+
+TResult MeasureSize(const std::wstring& Folder, uint64_t MiB, int Runs)
+{
+    const uint64_t size = MiB << 20;
+    const std::wstring backup = Folder + L"Talvomax_64.bak";
+    const std::wstring target = Folder + L"Talvomax_64.exe";
+    WriteRandomFile(backup, size, MiB);
+    std::vector<double> program, floor;
+    for (int run = 0; run < Runs; ++run) {
+        if (run % 2 == 0) {
+            program.push_back(TimeReplace(Restore, backup, target, size));
+            floor.push_back(TimeReplace(DurableCopy, backup, target, size));
+        } else {
+            floor.push_back(TimeReplace(DurableCopy, backup, target, size));
+            program.push_back(TimeReplace(Restore, backup, target, size));
+        }
+    }
+    DeleteFileW(target.c_str());
+    DeleteFileW(backup.c_str());
+    return {Bench::Median(program), Bench::Median(floor)};
+}
+
+const char* Met(bool Yes)
+{
+    return Yes ? "yes" : "**no**";
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const int runs = argc > 1 ? std::atoi(argv[1]) : 5;
+    std::vector<uint64_t> sizes;
+    for (int i = 2; i < argc; ++i)
+        sizes.push_back(std::strtoull(argv[i], nullptr, 10));
+    if (sizes.empty())
+        sizes = {64, 256, 1024};
+
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"TalvorecBench\\";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    try {
+        std::vector<TResult> results;
+        for (uint64_t MiB : sizes) {
+            const TResult result = MeasureSize(folder, MiB, runs);
+            results.push_back(result);
+            const double ratio = result.ProgramSeconds / result.FloorSeconds;
+            std::printf("| Restore %llu MiB (median of %d) | %.0f ms, %.0f MiB/s | %.0f ms, %.0f MiB/s "
+                        "(CopyFileW + flush) | %.2f | ≤ 1.15 | %s |\n",
+                        static_cast<unsigned long long>(MiB), runs, result.ProgramSeconds * 1000,
+                        MiB / result.ProgramSeconds, result.FloorSeconds * 1000, MiB / result.FloorSeconds, ratio,
+                        Met(ratio <= 1.15));
+            std::fflush(stdout);
+        }
+        if (sizes.size() > 1) {
+            // Linear means the time per MiB stays put from the smallest size to the largest; the
+            // floor shows how much of any drift is the disk's own.
+            const auto perMiB = [&](size_t i, bool Program) {
+                return (Program ? results[i].ProgramSeconds : results[i].FloorSeconds) / sizes[i];
+            };
+            const size_t last = sizes.size() - 1;
+            const double program = perMiB(last, true) / perMiB(0, true);
+            const double floor = perMiB(last, false) / perMiB(0, false);
+            std::printf("| Restore time per MiB, %llu MiB against %llu MiB | %.2f | %.2f (CopyFileW + flush) "
+                        "| %.2f | ≤ 1.15 | %s |\n",
+                        static_cast<unsigned long long>(sizes[last]), static_cast<unsigned long long>(sizes[0]),
+                        program, floor, program / floor, Met(program / floor <= 1.15));
+        }
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "RestoreBench: %s\n", error.what());
+        RemoveDirectoryW(folder.c_str());
+        return 1;
+    }
+    RemoveDirectoryW(folder.c_str());
+    return 0;
+}

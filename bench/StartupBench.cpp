@@ -1,0 +1,121 @@
+// Start-up time of Talvorecmax.exe against the minimal window program: from just before
+// CreateProcessW until the process shows its window and waits for input. The two programs are
+// started in turns, so noise from the machine falls on both alike.
+//
+// Usage: StartupBench [runs]. Both programs are found beside this one (Talvorecmax.exe one
+// folder up). Prints one Markdown table row.
+
+#include "BenchCaptions.h"
+#include "Measure.h"
+#include "framework/Handle.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+
+using Framework::THandle;
+
+namespace {
+
+constexpr DWORD Timeout = 30000;
+
+struct TFind {
+    DWORD ProcessId;
+    const wchar_t* Caption;
+    bool Found;
+};
+
+BOOL CALLBACK MatchWindow(HWND Window, LPARAM Param)
+{
+    auto* find = reinterpret_cast<TFind*>(Param);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(Window, &processId);
+    if (processId != find->ProcessId || !IsWindowVisible(Window))
+        return TRUE;
+    wchar_t text[256];
+    if (GetWindowTextW(Window, text, ARRAYSIZE(text)) && lstrcmpW(text, find->Caption) == 0) {
+        find->Found = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+bool HasWindow(DWORD ProcessId, const wchar_t* Caption)
+{
+    TFind find{ProcessId, Caption, false};
+    EnumWindows(&MatchWindow, reinterpret_cast<LPARAM>(&find));
+    return find.Found;
+}
+
+// Seconds from start until the window is visible and the process idles waiting for input.
+double TimeStart(const std::wstring& Exe, const wchar_t* Caption)
+{
+    std::wstring commandLine = L"\"" + Exe + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    const double start = Bench::Now();
+    if (!CreateProcessW(Exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &info))
+        throw std::runtime_error("CreateProcessW failed, error " + std::to_string(GetLastError()));
+    THandle process(info.hProcess);
+    THandle thread(info.hThread);
+    const ULONGLONG deadline = GetTickCount64() + Timeout;
+    bool ready = WaitForInputIdle(process.Get(), Timeout) == 0;
+    while (ready && !HasWindow(info.dwProcessId, Caption)) {
+        if (GetTickCount64() > deadline)
+            ready = false;
+        Sleep(1);
+    }
+    const double elapsed = Bench::Now() - start;
+    TerminateProcess(process.Get(), 0);
+    WaitForSingleObject(process.Get(), Timeout);
+    if (!ready)
+        throw std::runtime_error("the window did not appear within the time-out");
+    return elapsed;
+}
+
+std::wstring OwnFolder()
+{
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path, length);
+    return folder.substr(0, folder.find_last_of(L'\\') + 1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const int runs = argc > 1 ? std::atoi(argv[1]) : 15;
+    const std::wstring folder = OwnFolder();
+    const std::wstring program = folder + L"..\\Talvorecmax.exe";
+    const std::wstring floor = folder + L"MinimalWindow.exe";
+    try {
+        // One untimed start each puts the files and Wine's libraries in the cache.
+        TimeStart(program, Bench::RecoveryCaption);
+        TimeStart(floor, Bench::MinimalWindowCaption);
+        std::vector<double> programTimes, floorTimes;
+        for (int run = 0; run < runs; ++run) {
+            // Alternate which goes first, so neither always follows the other's clean-up.
+            if (run % 2 == 0) {
+                programTimes.push_back(TimeStart(program, Bench::RecoveryCaption));
+                floorTimes.push_back(TimeStart(floor, Bench::MinimalWindowCaption));
+            } else {
+                floorTimes.push_back(TimeStart(floor, Bench::MinimalWindowCaption));
+                programTimes.push_back(TimeStart(program, Bench::RecoveryCaption));
+            }
+        }
+        const double programMs = Bench::Median(programTimes) * 1000;
+        const double floorMs = Bench::Median(floorTimes) * 1000;
+        const double ratio = programMs / floorMs;
+        std::printf("| Start-up to a window ready for input (median of %d) | %.0f ms | %.0f ms (minimal window) "
+                    "| %.2f | ≤ 1.10 | %s |\n",
+                    runs, programMs, floorMs, ratio, ratio <= 1.10 ? "yes" : "**no**");
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "StartupBench: %s\n", error.what());
+        return 1;
+    }
+    return 0;
+}
