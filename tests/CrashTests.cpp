@@ -35,6 +35,20 @@ long long FileSize(const std::wstring& path)
     return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
+// Presses the recovery button and answers Yes; false when a window does not come.
+bool StartRestore(const TProgram& program)
+{
+    const HWND window = program.WaitForWindow(L"プログラムの回復");
+    if (!window)
+        return false;
+    PressKeys(window, {'R'});
+    const HWND confirm = program.WaitForWindow(L"情報");
+    if (!confirm)
+        return false;
+    PressKeys(confirm, {'Y'});
+    return true;
+}
+
 TEST(CrashConsistency, AKilledRestoreLeavesTheOldOrTheNewExecutableNeverAPartOne)
 {
     TTempDir folder;
@@ -50,11 +64,6 @@ TEST(CrashConsistency, AKilledRestoreLeavesTheOldOrTheNewExecutableNeverAPartOne
         SCOPED_TRACE(testing::Message() << "kill point " << point);
         WriteBytes(exe, old);
         TProgram program(folder.Path());
-        const HWND window = program.WaitForWindow(L"プログラムの回復");
-        ASSERT_TRUE(window);
-        PressKeys(window, {'R'});
-        const HWND confirm = program.WaitForWindow(L"情報");
-        ASSERT_TRUE(confirm);
 
         // During the copy: once it has reached its share of the backup. After it: as soon as the
         // copy is whole, then when the executable has been replaced, then at the done message.
@@ -68,7 +77,7 @@ TEST(CrashConsistency, AKilledRestoreLeavesTheOldOrTheNewExecutableNeverAPartOne
             default: return TempCopySize(exe) >= threshold || FileSize(exe) == static_cast<long long>(BackupSize);
             }
         };
-        PressKeys(confirm, {'Y'});
+        ASSERT_TRUE(StartRestore(program));
         const ULONGLONG deadline = GetTickCount64() + 60000;
         while (!reached() && GetTickCount64() < deadline)
             Sleep(1);
@@ -91,12 +100,7 @@ TEST(CrashConsistency, AKilledRestoreLeavesTheOldOrTheNewExecutableNeverAPartOne
 
     // The next recovery finishes the job and leaves no copy behind.
     TProgram program(folder.Path());
-    const HWND window = program.WaitForWindow(L"プログラムの回復");
-    ASSERT_TRUE(window);
-    PressKeys(window, {'R'});
-    const HWND confirm = program.WaitForWindow(L"情報");
-    ASSERT_TRUE(confirm);
-    PressKeys(confirm, {'Y'});
+    ASSERT_TRUE(StartRestore(program));
     const HWND done = program.WaitForWindow(L"Talvorecmax", 120000);
     ASSERT_TRUE(done);
     EXPECT_EQ(ReadBytes(exe), backup);
