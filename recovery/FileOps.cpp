@@ -33,7 +33,9 @@ bool FileExists(const std::wstring& Name)
 
 namespace {
 
-constexpr DWORD CopyChunk = 1 << 20;
+// The size the system's own file copy uses. Measured with script/bench it keeps the restore level
+// with CopyFileW at every size; 1 and 4 MiB chunks made a 1 GiB restore a quarter slower.
+constexpr DWORD CopyChunk = 64 << 10;
 
 // Creates a new, uniquely named file beside Target for the copy.
 THandle CreateTempBeside(const std::wstring& Target, std::wstring& TempName, DWORD& Error)
