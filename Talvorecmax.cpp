@@ -5,6 +5,18 @@
 #include "framework/SysUtils.h"
 #include "recovery/TalvoRec.h"
 
+#include <cstdlib>
+
+namespace __gnu_cxx {
+// The runtime's own handler for an exception nothing caught writes its demangled type to a
+// console this program does not have, and brings the whole name demangler with it. Every error
+// is caught in wWinMain; should one still get past, end at once.
+void __verbose_terminate_handler()
+{
+    std::abort();
+}
+}  // namespace __gnu_cxx
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
     Framework::RestrictDllSearchToSystemFolder();

@@ -58,7 +58,9 @@ DWORD CheckExecutableImage(const std::wstring& Name, bool& IsImage)
 
 namespace {
 
-constexpr DWORD CopyChunk = 1 << 20;
+// The size the system's own file copy uses. Measured with script/bench it keeps the restore level
+// with CopyFileW at every size; 1 and 4 MiB chunks made a 1 GiB restore a quarter slower.
+constexpr DWORD CopyChunk = 64 << 10;
 // Our copies are named <target>.~talvorec-XXXXXXXX.tmp, and nothing else is ever removed as one.
 constexpr wchar_t TempPrefix[] = L".~talvorec-";
 constexpr wchar_t TempSuffix[] = L".tmp";
