@@ -15,11 +15,26 @@ constexpr wchar_t ConfirmationCaption[] = L"情報";
 constexpr wchar_t YesButton[] = L"はい(&Y)";
 constexpr wchar_t CancelButton[] = L"キャンセル";
 
-int ShowTaskDialog(TASKDIALOGCONFIG& Config)
+// A task dialog with our caption, text, optional icon and buttons; returns the id of the button
+// that answered it.
+int ShowTaskDialog(HWND Owner, const wchar_t* Caption, const std::wstring& Text, PCWSTR Icon,
+                   TASKDIALOG_COMMON_BUTTON_FLAGS CommonButtons, const TASKDIALOG_BUTTON* Buttons, UINT ButtonCount,
+                   int DefaultButton)
 {
+    TASKDIALOGCONFIG config{};
+    config.cbSize = sizeof config;
+    config.hwndParent = Owner;
+    config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION;  // Esc and the title-bar close answer Cancel
+    config.pszWindowTitle = Caption;
+    config.pszMainIcon = Icon;
+    config.pszContent = Text.c_str();
+    config.dwCommonButtons = CommonButtons;
+    config.pButtons = Buttons;
+    config.cButtons = ButtonCount;
+    config.nDefaultButton = DefaultButton;
     TModalCursor normalPointer;
     int button = IDCANCEL;
-    const HRESULT result = TaskDialogIndirect(&Config, &button, nullptr, nullptr);
+    const HRESULT result = TaskDialogIndirect(&config, &button, nullptr, nullptr);
     if (FAILED(result))
         RaiseOSError(static_cast<DWORD>(result), L"TaskDialogIndirect");
     return button;
@@ -33,14 +48,7 @@ void ShowPlainBox(HWND Owner, const std::wstring& Caption, const std::wstring& T
         ShowStyledBox(Owner, *style, {Caption, Text, nullptr, {{IDOK, L"OK"}}, IDOK, IDOK});
         return;
     }
-    TASKDIALOGCONFIG config{};
-    config.cbSize = sizeof config;
-    config.hwndParent = Owner;
-    config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION;
-    config.dwCommonButtons = TDCBF_OK_BUTTON;
-    config.pszWindowTitle = Caption.c_str();
-    config.pszContent = Text.c_str();
-    ShowTaskDialog(config);
+    ShowTaskDialog(Owner, Caption.c_str(), Text, nullptr, TDCBF_OK_BUTTON, nullptr, 0, IDOK);
 }
 
 bool ShowConfirmationBox(HWND Owner, const std::wstring& Text)
@@ -50,32 +58,14 @@ bool ShowConfirmationBox(HWND Owner, const std::wstring& Text)
                              {ConfirmationCaption, Text, IDI_INFORMATION, {{IDYES, YesButton}, {IDCANCEL, CancelButton}},
                               IDYES, IDCANCEL}) == IDYES;
     const TASKDIALOG_BUTTON buttons[] = {{IDYES, YesButton}, {IDCANCEL, CancelButton}};
-    TASKDIALOGCONFIG config{};
-    config.cbSize = sizeof config;
-    config.hwndParent = Owner;
-    config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION;
-    config.pszWindowTitle = ConfirmationCaption;
-    config.pszMainIcon = TD_INFORMATION_ICON;
-    config.pszContent = Text.c_str();
-    config.pButtons = buttons;
-    config.cButtons = ARRAYSIZE(buttons);
-    config.nDefaultButton = IDYES;
-    return ShowTaskDialog(config) == IDYES;
+    return ShowTaskDialog(Owner, ConfirmationCaption, Text, TD_INFORMATION_ICON, 0, buttons, ARRAYSIZE(buttons),
+                          IDYES) == IDYES;
 }
 
 void ShowErrorBox(HWND Owner, const std::wstring& Caption, const std::wstring& Text, const std::wstring& Button)
 {
     const TASKDIALOG_BUTTON buttons[] = {{IDCLOSE, Button.c_str()}};
-    TASKDIALOGCONFIG config{};
-    config.cbSize = sizeof config;
-    config.hwndParent = Owner;
-    config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION;
-    config.pszWindowTitle = Caption.c_str();
-    config.pszMainIcon = TD_ERROR_ICON;
-    config.pszContent = Text.c_str();
-    config.pButtons = buttons;
-    config.cButtons = ARRAYSIZE(buttons);
-    ShowTaskDialog(config);
+    ShowTaskDialog(Owner, Caption.c_str(), Text, TD_ERROR_ICON, 0, buttons, ARRAYSIZE(buttons), IDCLOSE);
 }
 
 }  // namespace Framework
