@@ -5,6 +5,7 @@
 #include "StyleManager.h"
 #include "StylePaint.h"
 #include "SysUtils.h"
+#include "WindowObject.h"
 
 #include <algorithm>
 
@@ -44,7 +45,7 @@ POINT CenteredPosition(const RECT& WorkArea, SIZE Window, POINT VirtualOrigin)
 TForm::~TForm()
 {
     if (Handle_) {
-        SetWindowLongPtrW(Handle_, GWLP_USERDATA, 0);
+        ReleaseWindowObject(Handle_);
         DestroyWindow(Handle_);
     }
 }
@@ -232,17 +233,14 @@ LRESULT TForm::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
 
 LRESULT CALLBACK TForm::WindowProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam)
 {
-    if (Msg == WM_NCCREATE) {
-        auto* form = static_cast<TForm*>(reinterpret_cast<CREATESTRUCTW*>(LParam)->lpCreateParams);
-        form->Handle_ = Window;
-        SetWindowLongPtrW(Window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
-    }
-    auto* form = reinterpret_cast<TForm*>(GetWindowLongPtrW(Window, GWLP_USERDATA));
+    auto* form = WindowObject<TForm>(Window, Msg, LParam);
     if (!form)
         return DefWindowProcW(Window, Msg, WParam, LParam);
+    if (Msg == WM_NCCREATE)
+        form->Handle_ = Window;
     if (Msg == WM_NCDESTROY) {
         form->Handle_ = nullptr;
-        SetWindowLongPtrW(Window, GWLP_USERDATA, 0);
+        ReleaseWindowObject(Window);
         return DefWindowProcW(Window, Msg, WParam, LParam);
     }
     // Nothing may unwind into user32: an error from a handler goes to the standard error box.

@@ -4,6 +4,7 @@
 #include "Cursor.h"
 #include "StylePaint.h"
 #include "SysUtils.h"
+#include "WindowObject.h"
 
 #include <algorithm>
 #include <utility>
@@ -242,14 +243,11 @@ LRESULT TStyledBox::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
 
 LRESULT CALLBACK TStyledBox::WindowProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam)
 {
-    if (Msg == WM_NCCREATE) {
-        auto* box = static_cast<TStyledBox*>(reinterpret_cast<CREATESTRUCTW*>(LParam)->lpCreateParams);
-        box->Handle_ = Window;
-        SetWindowLongPtrW(Window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(box));
-    }
-    auto* box = reinterpret_cast<TStyledBox*>(GetWindowLongPtrW(Window, GWLP_USERDATA));
+    auto* box = WindowObject<TStyledBox>(Window, Msg, LParam);
     if (!box || Msg == WM_NCDESTROY)
         return DefWindowProcW(Window, Msg, WParam, LParam);
+    if (Msg == WM_NCCREATE)
+        box->Handle_ = Window;
     return box->Dispatch(Msg, WParam, LParam);
 }
 
