@@ -2,6 +2,7 @@
 // Drives the real program as a user would: starts it in a folder, finds its windows by caption,
 // types on the keyboard, and takes screenshots of the (virtual) display.
 
+#include "TestFiles.h"
 #include "framework/Handle.h"
 
 #include <windows.h>
@@ -10,19 +11,6 @@
 #include <vector>
 
 namespace Testing {
-
-// Checks the condition again and again until it holds; false after the timeout.
-template <class Condition>
-bool WaitUntil(DWORD TimeoutMs, Condition condition)
-{
-    const ULONGLONG deadline = GetTickCount64() + TimeoutMs;
-    while (!condition()) {
-        if (GetTickCount64() > deadline)
-            return false;
-        Sleep(20);
-    }
-    return true;
-}
 
 // A Windows path for a path of the build machine (Wine shows its root as drive Z:).
 std::wstring WinePath(const std::string& UnixPath);

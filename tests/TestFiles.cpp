@@ -133,13 +133,7 @@ std::wstring TestBinaryDir()
 
 bool WaitForFile(const std::wstring& file, DWORD timeoutMs)
 {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    while (!Exists(file)) {
-        if (GetTickCount64() > deadline)
-            return false;
-        Sleep(20);
-    }
-    return true;
+    return WaitUntil(timeoutMs, [&] { return Exists(file); });
 }
 
 }  // namespace Testing

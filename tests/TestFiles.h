@@ -36,6 +36,19 @@ std::vector<std::wstring> ListDir(const std::wstring& folder);
 void RemoveTree(const std::wstring& path);
 // Folder of the running test executable (and of the helper programs built beside it).
 std::wstring TestBinaryDir();
+// Checks the condition again and again until it holds; false after the timeout.
+template <class Condition>
+bool WaitUntil(DWORD TimeoutMs, Condition condition)
+{
+    const ULONGLONG deadline = GetTickCount64() + TimeoutMs;
+    while (!condition()) {
+        if (GetTickCount64() > deadline)
+            return false;
+        Sleep(20);
+    }
+    return true;
+}
+
 // Waits until the file exists; false after the timeout.
 bool WaitForFile(const std::wstring& file, DWORD timeoutMs = 30000);
 

@@ -32,6 +32,34 @@ TEST_F(Program, RecoveryWithYesRestoresClosesAndStartsTheRestoredApplication)
     EXPECT_TRUE(WaitForFile(Marker())) << "the restored application was not started";
 }
 
+TEST_F(Program, ARestoredApplicationThatCannotStartIsReportedAndTheProgramStillEnds)
+{
+    // An image header with nothing runnable behind it: restored, but Windows cannot start it.
+    WriteBytes(Exe(), BrokenExe);
+    WriteBytes(Backup(), SampleExecutable(4096, 31));
+    TProgram program(Folder.Path());
+    const HWND window = program.WaitForWindow(WindowCaption);
+    ASSERT_TRUE(window);
+    PressKeys(window, {'R'});
+    const HWND confirm = program.WaitForWindow(ConfirmCaption);
+    ASSERT_TRUE(confirm);
+    PressKeys(confirm, {'Y'});
+    const HWND done = program.WaitForWindow(PlainCaption);
+    ASSERT_TRUE(done);
+    PressKeys(done, {VK_RETURN});
+
+    // The done box goes, the close query's start fails and the standard error box says so; once it
+    // is dismissed the close goes on.
+    ASSERT_TRUE(WaitUntil(30000, [&] { return !IsWindow(done); }));
+    const HWND error = program.WaitForWindow(PlainCaption);
+    ASSERT_TRUE(error) << "no error box";
+    EXPECT_NE(AllTexts(error).find(L"Talvomax_64.exe を起動できませんでした。"), std::wstring::npos);
+    Screenshot("start-failed", error);
+    PressKeys(error, {VK_RETURN});
+    EXPECT_EQ(program.WaitForExit(), 0u);
+    EXPECT_EQ(ReadBytes(Exe()), ReadBytes(Backup()));
+}
+
 TEST_F(Program, CancelByEscChangesNothingAndALaterCloseStartsNothing)
 {
     InstallUpdateGoneWrong();
@@ -66,11 +94,9 @@ TEST_F(Program, EscOnTheWindowDoesNothingAndTabSkipsTheTextBox)
     EXPECT_EQ(FocusOf(window), recover);
 
     PressKeys(window, {VK_TAB});
-    ASSERT_TRUE([&] { for (int i = 0; i < 500 && FocusOf(window) != close; ++i) Sleep(20); return FocusOf(window) == close; }());
+    ASSERT_TRUE(WaitUntil(10000, [&] { return FocusOf(window) == close; }));
     PressKeys(window, {VK_TAB});
-    for (int i = 0; i < 500 && FocusOf(window) != recover; ++i)
-        Sleep(20);
-    EXPECT_EQ(FocusOf(window), recover);
+    EXPECT_TRUE(WaitUntil(10000, [&] { return FocusOf(window) == recover; }));
 
     PressKeys(window, {VK_ESCAPE});
     // A key pressed after Esc is handled after it: once "x" has closed the window, Esc had its turn.
