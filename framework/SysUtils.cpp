@@ -4,7 +4,7 @@
 
 namespace Framework {
 
-std::wstring SystemErrorMessage(DWORD code)
+std::wstring SystemErrorMessage(DWORD code, const std::wstring& Subject)
 {
     wchar_t* buffer = nullptr;
     const DWORD length = FormatMessageW(
@@ -16,12 +16,14 @@ std::wstring SystemErrorMessage(DWORD code)
     LocalFree(buffer);
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
         text.pop_back();
+    for (size_t at = text.find(L"%1"); at != std::wstring::npos; at = text.find(L"%1", at + Subject.size()))
+        text.replace(at, 2, Subject);
     return text;
 }
 
-void RaiseOSError(DWORD code, const std::wstring& context)
+void RaiseOSError(DWORD code, const std::wstring& context, const std::wstring& Subject)
 {
-    throw Exception(context + L"\r\n" + SystemErrorMessage(code));
+    throw Exception(context + L"\r\n" + SystemErrorMessage(code, Subject));
 }
 
 void RestrictDllSearchToSystemFolder()

@@ -19,12 +19,13 @@ private:
     std::wstring Message_;
 };
 
-// The system's text for a Win32 error code, without its trailing line break;
-// "Error <code>" when the system has no text for it.
-std::wstring SystemErrorMessage(DWORD code);
+// The system's text for a Win32 error code, without its trailing line break; "Error <code>" when
+// the system has no text for it. Some texts name the file they are about as "%1": Subject is put
+// there.
+std::wstring SystemErrorMessage(DWORD code, const std::wstring& Subject = L"");
 
 // Raises Exception with `context`, a line break and the system's text for `code`.
-[[noreturn]] void RaiseOSError(DWORD code, const std::wstring& context);
+[[noreturn]] void RaiseOSError(DWORD code, const std::wstring& context, const std::wstring& Subject = L"");
 
 // Takes the program's own folder and the current folder out of the DLL search: running elevated
 // in a folder others may write to, a DLL planted there must never be loaded.

@@ -59,7 +59,7 @@ void TTalvoRecF::BitBtn1Click(TObject*)
     // Checked before anything changes: copying a damaged backup would leave no working executable.
     bool isImage = false;
     if (const DWORD error = CheckExecutableImage(backup, isImage))
-        Framework::RaiseOSError(error, RestoreFailedText);
+        Framework::RaiseOSError(error, RestoreFailedText, BackupName);
     if (!isImage) {
         ShowMessage(NotExecutableText);
         Close();
@@ -70,7 +70,7 @@ void TTalvoRecF::BitBtn1Click(TObject*)
     {
         TWaitCursor wait(*this);
         if (const DWORD error = ReplaceFromBackup(backup, AppDir + MainExeName))
-            Framework::RaiseOSError(error, RestoreFailedText);
+            Framework::RaiseOSError(error, RestoreFailedText, MainExeName);
         ShowMessage(DoneText);
         RunAfterClose = true;
     }
@@ -87,7 +87,7 @@ void TTalvoRecF::FormCloseQuery(TObject*, bool&)
     // Closing is never refused; a failed start is reported and the window still closes.
     if (RunAfterClose)
         if (const DWORD error = StartProgram(AppDir + MainExeName))
-            Framework::RaiseOSError(error, StartFailedText);
+            Framework::RaiseOSError(error, StartFailedText, MainExeName);
 }
 
 void TTalvoRecF::WMQueryEndSession(TMessage& Message)

@@ -72,6 +72,10 @@ TEST(SystemErrorMessage, GivesTheSystemTextWithoutTheLineBreakOrTheCode)
     EXPECT_FALSE(text.empty());
     EXPECT_NE(text.back(), L'\n');
     EXPECT_EQ(SystemErrorMessage(0x2FFFFFFF), L"Error 805306367");
+    // A text about "%1" names the subject instead.
+    const std::wstring badFormat = SystemErrorMessage(ERROR_BAD_EXE_FORMAT, L"Talvomax_64.exe");
+    EXPECT_EQ(badFormat.find(L"%1"), std::wstring::npos) << std::string(badFormat.begin(), badFormat.end());
+    EXPECT_NE(badFormat.find(L"Talvomax_64.exe"), std::wstring::npos);
 }
 
 }  // namespace
