@@ -61,13 +61,24 @@ TProgram::TProgram(const std::wstring& InstallDir, const std::string& Exe)
     const std::wstring exe = InstallDir + L"Talvorecmax.exe";
     if (!CopyFileW(WinePath(Exe).c_str(), exe.c_str(), FALSE))
         throw std::runtime_error("cannot copy Talvorecmax.exe");
-    std::wstring commandLine = L"\"" + exe + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, InstallDir.c_str(),
-                        &startup, &process))
-        throw std::runtime_error("cannot start Talvorecmax.exe, error " + std::to_string(GetLastError()));
+    // Right after another process was killed, Wine now and then fails to make the next one with
+    // ERROR_INTERNAL_ERROR; a second try goes through.
+    DWORD error = ERROR_SUCCESS;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        std::wstring commandLine = L"\"" + exe + L"\"";
+        if (CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, InstallDir.c_str(),
+                           &startup, &process))
+            break;
+        error = GetLastError();
+        if (error != ERROR_INTERNAL_ERROR)
+            break;
+        Sleep(100);
+    }
+    if (!process.hProcess)
+        throw std::runtime_error("cannot start Talvorecmax.exe, error " + std::to_string(error));
     Process_.Reset(process.hProcess);
     CloseHandle(process.hThread);
     ProcessId_ = process.dwProcessId;
