@@ -1,8 +1,7 @@
 // The real program killed at many points of a large restore: the executable is always either the
 // old one or a whole copy of the backup, and the next recovery cleans up after the killed one.
 
-#include "GuiDriver.h"
-#include "TestFiles.h"
+#include "ProgramTest.h"
 #include "framework/Handle.h"
 
 #include <gtest/gtest.h>
@@ -38,11 +37,7 @@ long long FileSize(const std::wstring& path)
 // Presses the recovery button and answers Yes; false when a window does not come.
 bool StartRestore(const TProgram& program)
 {
-    const HWND window = program.WaitForWindow(L"プログラムの回復");
-    if (!window)
-        return false;
-    PressKeys(window, {'R'});
-    const HWND confirm = program.WaitForWindow(L"情報");
+    const HWND confirm = OpenConfirmation(program);
     if (!confirm)
         return false;
     PressKeys(confirm, {'Y'});
@@ -72,8 +67,8 @@ TEST(CrashConsistency, AKilledRestoreLeavesTheOldOrTheNewExecutableNeverAPartOne
             switch (point - CopyKillPoints) {
             case 0: return TempCopySize(exe) >= static_cast<long long>(BackupSize);
             case 1: return FileSize(exe) == static_cast<long long>(BackupSize);
-            case 2: return program.WaitForWindow(L"Talvorecmax", 0) != nullptr;
-            case 3: return program.WaitForWindow(L"Talvorecmax", 0) != nullptr || FileSize(exe) == static_cast<long long>(BackupSize);
+            case 2: return program.WaitForWindow(PlainCaption, 0) != nullptr;
+            case 3: return program.WaitForWindow(PlainCaption, 0) != nullptr || FileSize(exe) == static_cast<long long>(BackupSize);
             default: return TempCopySize(exe) >= threshold || FileSize(exe) == static_cast<long long>(BackupSize);
             }
         };
@@ -101,7 +96,7 @@ TEST(CrashConsistency, AKilledRestoreLeavesTheOldOrTheNewExecutableNeverAPartOne
     // The next recovery finishes the job and leaves no copy behind.
     TProgram program(folder.Path());
     ASSERT_TRUE(StartRestore(program));
-    const HWND done = program.WaitForWindow(L"Talvorecmax", 120000);
+    const HWND done = program.WaitForWindow(PlainCaption, 120000);
     ASSERT_TRUE(done);
     EXPECT_EQ(ReadBytes(exe), backup);
     EXPECT_EQ(ListDir(folder.Path()),

@@ -15,6 +15,17 @@ inline const std::wstring ConfirmCaption = L"情報";
 inline const std::wstring PlainCaption = L"Talvorecmax";
 inline const std::string BrokenExe = "MZ broken build";
 
+// Waits for the recovery window and presses its recovery button (R, with Alt when asked); the
+// confirmation box that opens, or null when either window does not come.
+inline HWND OpenConfirmation(const TProgram& Program, bool Alt = false)
+{
+    const HWND window = Program.WaitForWindow(WindowCaption);
+    if (!window)
+        return nullptr;
+    PressKeys(window, {'R'}, Alt);
+    return Program.WaitForWindow(ConfirmCaption);
+}
+
 class Program : public testing::Test {
 protected:
     std::wstring Exe() const { return Folder.Path() + L"Talvomax_64.exe"; }

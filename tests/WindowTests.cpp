@@ -38,10 +38,7 @@ TEST_F(Program, ARestoredApplicationThatCannotStartIsReportedAndTheProgramStillE
     WriteBytes(Exe(), BrokenExe);
     WriteBytes(Backup(), SampleExecutable(4096, 31));
     TProgram program(Folder.Path());
-    const HWND window = program.WaitForWindow(WindowCaption);
-    ASSERT_TRUE(window);
-    PressKeys(window, {'R'});
-    const HWND confirm = program.WaitForWindow(ConfirmCaption);
+    const HWND confirm = OpenConfirmation(program);
     ASSERT_TRUE(confirm);
     PressKeys(confirm, {'Y'});
     const HWND done = program.WaitForWindow(PlainCaption);
@@ -64,12 +61,9 @@ TEST_F(Program, CancelByEscChangesNothingAndALaterCloseStartsNothing)
 {
     InstallUpdateGoneWrong();
     TProgram program(Folder.Path());
-    const HWND window = program.WaitForWindow(WindowCaption);
-    ASSERT_TRUE(window);
-
-    PressKeys(window, {'R'}, true);
-    const HWND confirm = program.WaitForWindow(ConfirmCaption);
+    const HWND confirm = OpenConfirmation(program, true);
     ASSERT_TRUE(confirm);
+    const HWND window = program.WaitForWindow(WindowCaption);
     PressKeys(confirm, {VK_ESCAPE});
     EXPECT_TRUE(program.WaitForWindowGone(ConfirmCaption));
     EXPECT_EQ(ReadBytes(Exe()), BrokenExe);
@@ -141,12 +135,9 @@ TEST_F(Program, AFailedRestoreShowsTheErrorAndKeepsTheWindowOpen)
     Framework::THandle holder(CreateFileW(Exe().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(holder);
     TProgram program(Folder.Path());
-    const HWND window = program.WaitForWindow(WindowCaption);
-    ASSERT_TRUE(window);
-
-    PressKeys(window, {'R'});
-    const HWND confirm = program.WaitForWindow(ConfirmCaption);
+    const HWND confirm = OpenConfirmation(program);
     ASSERT_TRUE(confirm);
+    const HWND window = program.WaitForWindow(WindowCaption);
     PressKeys(confirm, {VK_RETURN});
     const HWND error = program.WaitForWindow(PlainCaption);
     ASSERT_TRUE(error) << "no error box";
