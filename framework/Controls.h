@@ -20,7 +20,6 @@ public:
 
 // A system colour is its COLOR_* index with the high byte set, so it follows the user's scheme.
 inline constexpr COLORREF clWindowText = 0xFF000000 | COLOR_WINDOWTEXT;
-inline constexpr COLORREF clBtnFace = 0xFF000000 | COLOR_BTNFACE;
 COLORREF ColorToRGB(COLORREF Color);
 
 struct TFont {
