@@ -1,6 +1,6 @@
-// Restore time of TalvoRec::ReplaceFromBackup, the very call behind the recovery button, against
-// the plainest durable copy of the same file in the same folder: CopyFileW, then FlushFileBuffers
-// on the target. Backups of random content are made in a folder under the temp folder, each
+// The search for a running main application, and the restore time of TalvoRec::ReplaceFromBackup,
+// the very call behind the recovery button, against the plainest durable copy of the same file in
+// the same folder: CopyFileW, then FlushFileBuffers on the target. Backups of random content are made in a folder under the temp folder, each
 // size is measured with the two taking turns, and the files are deleted before the next size.
 //
 // Usage: RestoreBench [runs [MiB...]]; by default 5 runs of 64, 256 and 1024 MiB.
@@ -66,7 +66,9 @@ void DurableCopy(const std::wstring& Backup, const std::wstring& Target)
     Check(FlushFileBuffers(file.Get()), "FlushFileBuffers");
 }
 
-void Restore(const std::wstring& Backup, const std::wstring& Target)
+// What the recovery button does once the user has said Yes: the backup is opened and checked
+// before the question, so that is not timed.
+void Restore(HANDLE Backup, const std::wstring& Target)
 {
     const DWORD error = TalvoRec::ReplaceFromBackup(Backup, Target);
     SetLastError(error);
@@ -99,13 +101,19 @@ TResult MeasureSize(const std::wstring& Folder, uint64_t MiB, int Runs)
     const std::wstring target = Folder + L"Talvomax_64.exe";
     WriteRandomFile(backup, size, MiB);
     std::vector<double> program, floor;
-    for (int run = 0; run < Runs; ++run) {
-        if (run % 2 == 0) {
-            program.push_back(TimeReplace(Restore, backup, target, size));
-            floor.push_back(TimeReplace(DurableCopy, backup, target, size));
-        } else {
-            floor.push_back(TimeReplace(DurableCopy, backup, target, size));
-            program.push_back(TimeReplace(Restore, backup, target, size));
+    {
+        THandle held;
+        SetLastError(TalvoRec::OpenBackup(backup, held));
+        Check(static_cast<bool>(held), "OpenBackup");
+        const auto restore = [&](const std::wstring&, const std::wstring& Target) { Restore(held.Get(), Target); };
+        for (int run = 0; run < Runs; ++run) {
+            if (run % 2 == 0) {
+                program.push_back(TimeReplace(restore, backup, target, size));
+                floor.push_back(TimeReplace(DurableCopy, backup, target, size));
+            } else {
+                floor.push_back(TimeReplace(DurableCopy, backup, target, size));
+                program.push_back(TimeReplace(restore, backup, target, size));
+            }
         }
     }
     DeleteFileW(target.c_str());
@@ -116,6 +124,21 @@ TResult MeasureSize(const std::wstring& Folder, uint64_t MiB, int Runs)
 const char* Met(bool Yes)
 {
     return Yes ? "yes" : "**no**";
+}
+
+// The search for a running main application that every restore makes, where none runs.
+double MeasureSearch(const std::wstring& Folder, int Runs)
+{
+    const std::wstring program = Folder + L"Talvomax_64.exe";
+    std::vector<double> times;
+    for (int run = 0; run < Runs; ++run) {
+        const double start = Bench::Now();
+        const auto found = TalvoRec::FindRunningProcesses(program);
+        times.push_back(Bench::Now() - start);
+        if (!found.empty())
+            throw std::runtime_error("a process runs from the benchmark's folder");
+    }
+    return Bench::Median(times);
 }
 
 }  // namespace
@@ -134,6 +157,12 @@ int main(int argc, char** argv)
     const std::wstring folder = std::wstring(temp) + L"TalvorecBench\\";
     CreateDirectoryW(folder.c_str(), nullptr);
     try {
+        constexpr int searchRuns = 101;
+        const double search = MeasureSearch(folder, searchRuns);
+        std::printf("| Search for a running Talvomax_64.exe, none running (median of %d) | %.2f ms | – | – "
+                    "| < 5 ms | %s |\n",
+                    searchRuns, search * 1000, Met(search < 0.005));
+        std::fflush(stdout);
         std::vector<TResult> results;
         for (uint64_t MiB : sizes) {
             const TResult result = MeasureSize(folder, MiB, runs);

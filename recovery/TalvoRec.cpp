@@ -4,6 +4,8 @@
 #include "framework/SysUtils.h"
 #include "utilities/Utilities.h"
 
+#include <optional>
+
 namespace TalvoRec {
 
 std::wstring AppDir;
@@ -31,12 +33,29 @@ private:
     Framework::TForm& Form_;
 };
 
+// "X:\..." or "\\server\share\..." (which takes in "\\?\X:\..." and "\\?\UNC\server\share\...").
+bool IsAbsolute(const std::wstring& Path)
+{
+    const auto isLetter = [](wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); };
+    if (Path.size() >= 3 && isLetter(Path[0]) && Path[1] == L':' && Path[2] == L'\\')
+        return true;
+    if (!Path.starts_with(L"\\\\"))
+        return false;
+    const size_t serverEnd = Path.find(L'\\', 2);
+    if (serverEnd == std::wstring::npos || serverEnd == 2)
+        return false;
+    const size_t shareEnd = Path.find(L'\\', serverEnd + 1);
+    return shareEnd != std::wstring::npos && shareEnd > serverEnd + 1;
+}
+
 }  // namespace
 
 std::wstring ResolveAppDir(const std::wstring& ExePath, bool UnderDebugger, WORD NativeArchitecture)
 {
     if (UnderDebugger)
         return NativeArchitecture == PROCESSOR_ARCHITECTURE_AMD64 ? DebugAppDirX64 : DebugAppDirX86;
+    if (!IsAbsolute(ExePath))
+        return {};
     return Utilities::EnsurePathDelimiters(ExtractFilePath(ExePath), 1);
 }
 
@@ -50,18 +69,25 @@ void TTalvoRecF::FormCreate(TObject*)
 
 void TTalvoRecF::BitBtn1Click(TObject*)
 {
-    const std::wstring backup = AppDir + BackupName;
-    if (!FileExists(backup)) {
+    const std::wstring backupName = AppDir + BackupName;
+    if (AppDir.empty() || !FileExists(backupName)) {
         ShowMessage(NoBackupText);
         Close();
         return;
     }
-    // Checked before anything changes: copying a damaged backup would leave no working executable.
-    bool isImage = false;
-    if (const DWORD error = CheckExecutableImage(backup, isImage))
-        Framework::RaiseOSError(error, RestoreFailedText, BackupName);
-    if (!isImage) {
-        ShowMessage(NotExecutableText);
+    // Held from the check to the copy: nobody can change the backup in between.
+    Framework::THandle backup;
+    TImageCheck check = TImageCheck::NotAnImage;
+    {
+        std::optional<TWaitCursor> wait;
+        if (const DWORD error = OpenBackup(backupName, backup, [&] { wait.emplace(*this); }))
+            Framework::RaiseOSError(error, BackupUnreadableText, BackupName);
+        if (const DWORD error = CheckExecutableImage(backup.Get(), check))
+            Framework::RaiseOSError(error, BackupUnreadableText, BackupName);
+    }
+    // Copying anything but a whole program would leave no working executable.
+    if (check != TImageCheck::Executable) {
+        ShowMessage(check == TImageCheck::NotAnImage ? NotExecutableText : DamagedText);
         Close();
         return;
     }
@@ -69,10 +95,17 @@ void TTalvoRecF::BitBtn1Click(TObject*)
         return;
     {
         TWaitCursor wait(*this);
-        if (const DWORD error = ReplaceFromBackup(backup, AppDir + MainExeName))
+        const std::wstring exe = AppDir + MainExeName;
+        if (const auto running = FindRunningProcesses(exe); !running.empty()) {
+            if (!Confirm(RunningText))
+                return;
+            EndProcesses(running, EndRunningTimeoutMs);
+        }
+        if (const DWORD error = ReplaceFromBackup(backup.Get(), exe))
             Framework::RaiseOSError(error, RestoreFailedText, MainExeName);
-        ShowMessage(DoneText);
+        // Set before the done message: whatever closes the window from here on starts what it promises.
         RunAfterClose = true;
+        ShowMessage(DoneText);
     }
     Close();
 }

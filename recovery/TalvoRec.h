@@ -21,12 +21,19 @@ inline constexpr wchar_t DebugAppDirX64[] = L"C:\\Program Files(X86)\\qel\\Talvo
 
 inline constexpr wchar_t NoBackupText[] =
     L"アップデートの履歴が存在しないので処理できません。インストールプログラムを利用して下さい。";
-inline constexpr wchar_t NotExecutableText[] =
-    L"Talvomax_64.bak は実行ファイルではないため回復できません。インストールプログラムを利用して下さい。";
 inline constexpr wchar_t ConfirmText[] = L"直前のバージョンに戻しますか？";
 inline constexpr wchar_t DoneText[] = L"完了しました。タルボソフトを起動します。";
-inline constexpr wchar_t RestoreFailedText[] = L"Talvomax_64.exe を直前のバージョンに戻せませんでした。";
-inline constexpr wchar_t StartFailedText[] = L"Talvomax_64.exe を起動できませんでした。";
+inline const std::wstring NotExecutableText =
+    std::wstring(BackupName) + L" は実行ファイルではないため回復できません。インストールプログラムを利用して下さい。";
+inline const std::wstring DamagedText =
+    std::wstring(BackupName) + L" は壊れているため回復できません。インストールプログラムを利用して下さい。";
+inline const std::wstring BackupUnreadableText = std::wstring(BackupName) + L" を読めませんでした。";
+inline const std::wstring RunningText = std::wstring(MainExeName) + L" が実行中です。終了して回復を続けますか？";
+inline const std::wstring RestoreFailedText = std::wstring(MainExeName) + L" を直前のバージョンに戻せませんでした。";
+inline const std::wstring StartFailedText = std::wstring(MainExeName) + L" を起動できませんでした。";
+
+// How long a running copy of the main application is given to end once it has been told to.
+inline constexpr DWORD EndRunningTimeoutMs = 5000;
 
 // Folder of the main application and its backup; ends with a backslash once set.
 extern std::wstring AppDir;
@@ -34,7 +41,8 @@ extern std::wstring AppDir;
 extern bool RunAfterClose;
 
 // The folder the program works in: its own, or under a debugger the fixed installation folder
-// for the machine's native architecture.
+// for the machine's native architecture. Empty when ExePath is not absolute (a drive letter or a
+// server and share): names would then be looked up relative to the current folder.
 std::wstring ResolveAppDir(const std::wstring& ExePath, bool UnderDebugger, WORD NativeArchitecture);
 
 class TTalvoRecF : public Framework::TForm {

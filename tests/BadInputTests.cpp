@@ -11,6 +11,7 @@
 #include <functional>
 #include <iostream>
 #include <optional>
+#include <cstring>
 #include <set>
 
 using namespace Testing;
@@ -18,7 +19,7 @@ using Framework::THandle;
 
 namespace {
 
-enum class TOutcome { Restored, NoBackup, NotExecutable, Error };
+enum class TOutcome { Restored, NoBackup, NotExecutable, Damaged, Error };
 
 const wchar_t* OutcomeName(TOutcome outcome)
 {
@@ -26,36 +27,11 @@ const wchar_t* OutcomeName(TOutcome outcome)
     case TOutcome::Restored: return L"restored";
     case TOutcome::NoBackup: return L"no-backup message";
     case TOutcome::NotExecutable: return L"not-an-executable message";
+    case TOutcome::Damaged: return L"damaged-backup message";
     case TOutcome::Error: return L"error box";
     }
     return L"?";
 }
-
-// A process started for the length of a test case, ended when the case is done.
-class TProcess {
-public:
-    TProcess(const std::wstring& program, const std::wstring& argument)
-    {
-        std::wstring commandLine = L"\"" + program + L"\" " + argument;
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process{};
-        if (CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                           &process)) {
-            Process_.Reset(process.hProcess);
-            CloseHandle(process.hThread);
-        }
-    }
-    ~TProcess()
-    {
-        TerminateProcess(Process_.Get(), 0);
-        WaitForSingleObject(Process_.Get(), 10000);
-    }
-    explicit operator bool() const { return static_cast<bool>(Process_); }
-
-private:
-    THandle Process_;
-};
 
 struct TFolder {
     std::wstring Path;
@@ -68,7 +44,7 @@ const std::string GoodBackup = SampleExecutable(200000, 12);
 
 // What a case keeps open while the recovery runs. Lock runs after the folder has been looked at.
 struct THeld {
-    std::vector<std::unique_ptr<TProcess>> Processes;
+    std::vector<std::unique_ptr<TChildProcess>> Processes;
     std::vector<THandle> Handles;
     std::function<void()> Lock;
 };
@@ -108,23 +84,6 @@ std::vector<TCase> Cases()
     return {
         {"backup missing", [](const TFolder& f, THeld&) { WriteBytes(f.Exe(), OldExe); return std::optional<std::string>(); }, {NoBackup}},
         {"backup is a folder", [](const TFolder& f, THeld&) { WriteBytes(f.Exe(), OldExe); MakeDir(f.Backup()); return std::optional<std::string>(); }, {NoBackup}},
-        {"backup is a link to a file",
-         [](const TFolder& f, THeld&) {
-             WriteBytes(f.Exe(), OldExe);
-             WriteBytes(f.Path + L"previous.exe", GoodBackup);
-             return Link(f.Backup(), f.Path + L"previous.exe", false);
-         },
-         {Restored}},
-        {"backup is a link to a folder",
-         [](const TFolder& f, THeld&) {
-             WriteBytes(f.Exe(), OldExe);
-             MakeDir(f.Path + L"somewhere");
-             return Link(f.Backup(), f.Path + L"somewhere", true);
-         },
-         {NoBackup}},
-        {"backup is a dangling link",
-         [](const TFolder& f, THeld&) { WriteBytes(f.Exe(), OldExe); return Link(f.Backup(), f.Path + L"gone.exe", false); },
-         {NoBackup}},
         {"backup empty", [](const TFolder& f, THeld&) { WriteBytes(f.Exe(), OldExe); WriteBytes(f.Backup(), ""); return std::optional<std::string>(); }, {NotExecutable}},
         {"backup is text", [](const TFolder& f, THeld&) { WriteBytes(f.Exe(), OldExe); WriteBytes(f.Backup(), "update log\r\n"); return std::optional<std::string>(); }, {NotExecutable}},
         {"backup has MZ but no PE",
@@ -157,10 +116,20 @@ std::vector<TCase> Cases()
         {"executable is a folder",
          [](const TFolder& f, THeld&) { MakeDir(f.Exe()); WriteBytes(f.Backup(), GoodBackup); return std::optional<std::string>(); },
          {Error}},
+        // A restore that deletes the executable and then moves its copy loses it here: the delete
+        // only takes effect once the holder lets go, and then takes the new file with it.
+        {"executable held open with delete sharing",
+         [](const TFolder& f, THeld& held) {
+             Standard(f);
+             held.Handles.emplace_back(CreateFileW(f.Exe().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                                   nullptr, OPEN_EXISTING, 0, nullptr));
+             return held.Handles.back() ? std::optional<std::string>() : std::optional<std::string>("cannot open the executable");
+         },
+         {Restored, Error}},
         {"executable held open by another process",
          [helper](const TFolder& f, THeld& held) {
              Standard(f);
-             held.Processes.push_back(std::make_unique<TProcess>(helper(L"HoldFile.exe"), L"\"" + f.Exe() + L"\""));
+             held.Processes.push_back(std::make_unique<TChildProcess>(helper(L"HoldFile.exe"), L"\"" + f.Exe() + L"\""));
              if (!WaitForFile(f.Exe() + L".held"))
                  return std::optional<std::string>("the holding process did not start");
              DeleteFileW((f.Exe() + L".held").c_str());
@@ -171,7 +140,7 @@ std::vector<TCase> Cases()
          [helper](const TFolder& f, THeld& held) {
              WriteBytes(f.Backup(), GoodBackup);
              CopyFileW(helper(L"HoldFile.exe").c_str(), f.Exe().c_str(), FALSE);
-             held.Processes.push_back(std::make_unique<TProcess>(f.Exe(), L""));
+             held.Processes.push_back(std::make_unique<TChildProcess>(f.Exe(), L""));
              return std::optional<std::string>();
          },
          // Windows refuses to replace a running image; Wine lets it go.
@@ -185,6 +154,73 @@ std::vector<TCase> Cases()
          },
          // The read-only attribute of a folder does not stop writing into it on Windows.
          {Restored, Error}},
+    };
+}
+
+std::vector<TCase> LinkCases()
+{
+    using enum TOutcome;
+    return {
+        {"backup is a link to a file",
+         [](const TFolder& f, THeld&) {
+             WriteBytes(f.Exe(), OldExe);
+             WriteBytes(f.Path + L"previous.exe", GoodBackup);
+             return Link(f.Backup(), f.Path + L"previous.exe", false);
+         },
+         {Restored}},
+        {"backup is a link to a folder",
+         [](const TFolder& f, THeld&) {
+             WriteBytes(f.Exe(), OldExe);
+             MakeDir(f.Path + L"somewhere");
+             return Link(f.Backup(), f.Path + L"somewhere", true);
+         },
+         {NoBackup}},
+        {"backup is a dangling link",
+         [](const TFolder& f, THeld&) { WriteBytes(f.Exe(), OldExe); return Link(f.Backup(), f.Path + L"gone.exe", false); },
+         {NoBackup}},
+        {"executable is a link to a folder",
+         [](const TFolder& f, THeld&) {
+             WriteBytes(f.Backup(), GoodBackup);
+             MakeDir(f.Path + L"somewhere");
+             return Link(f.Exe(), f.Path + L"somewhere", true);
+         },
+         {Error}},
+    };
+}
+
+// The backup as an interrupted updater, another build or another program can leave it.
+std::vector<TCase> ImageCases()
+{
+    using enum TOutcome;
+    using namespace SampleImage;
+    const std::string whole = SampleExecutable(0, 0, 64 * 1024);
+    const auto patched = [whole](size_t at, WORD value) {
+        std::string bytes = whole;
+        memcpy(bytes.data() + at, &value, sizeof value);
+        return bytes;
+    };
+    const auto backup = [](std::string bytes) -> TPrepare {
+        return [bytes](const TFolder& f, THeld&) {
+            WriteBytes(f.Exe(), OldExe);
+            WriteBytes(f.Backup(), bytes);
+            return std::optional<std::string>();
+        };
+    };
+    std::string headerOnly(NtHeaders + 4, '\0');
+    headerOnly.replace(0, 2, "MZ");
+    headerOnly[0x3C] = static_cast<char>(NtHeaders);
+    headerOnly.replace(NtHeaders, 4, std::string("PE\0\0", 4));
+    return {
+        {"whole program", backup(whole), {Restored}},
+        {"data appended after the last section", backup(whole + SampleBytes(300000, 5)), {Restored}},
+        {"cut after the headers", backup(whole.substr(0, HeadersSize)), {Damaged}},
+        {"cut in the middle of a section", backup(whole.substr(0, HeadersSize + 32 * 1024)), {Damaged}},
+        {"cut after 1 KiB", backup(whole.substr(0, 1024)), {Damaged}},
+        {"header only: MZ and PE", backup(headerOnly), {Damaged}},
+        {"a DLL", backup(patched(Characteristics, IMAGE_FILE_EXECUTABLE_IMAGE | IMAGE_FILE_DLL)), {Damaged}},
+        {"not marked executable", backup(patched(Characteristics, IMAGE_FILE_LARGE_ADDRESS_AWARE)), {Damaged}},
+        {"for another processor", backup(patched(Machine, IMAGE_FILE_MACHINE_ARM64)), {Damaged}},
+        {"a 32-bit image", backup(patched(Magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC)), {Damaged}},
     };
 }
 
@@ -202,8 +238,10 @@ TOutcome Recover(const TFolder& folder, std::wstring& error)
     }
     if (!window.Calls.empty() && window.Calls.front() == std::wstring(L"message: ") + TalvoRec::NoBackupText)
         return TOutcome::NoBackup;
-    if (!window.Calls.empty() && window.Calls.front() == std::wstring(L"message: ") + TalvoRec::NotExecutableText)
+    if (!window.Calls.empty() && window.Calls.front() == L"message: " + TalvoRec::NotExecutableText)
         return TOutcome::NotExecutable;
+    if (!window.Calls.empty() && window.Calls.front() == L"message: " + TalvoRec::DamagedText)
+        return TOutcome::Damaged;
     return TalvoRec::RunAfterClose ? TOutcome::Restored : TOutcome::Error;
 }
 
@@ -217,18 +255,21 @@ std::optional<std::string> ContentOf(const std::wstring& path)
     return ReadBytes(path);
 }
 
-TEST(BadInput, EveryFolderStateGivesARestoreOrAClearMessageAndLosesNothing)
+// Runs each case in a folder of its own and checks that nothing is lost; prints the outcomes as
+// a table. The reasons of the cases this machine cannot make.
+std::vector<std::string> ExpectNothingLost(const std::vector<TCase>& Cases)
 {
+    std::vector<std::string> skipped;
     std::wcout << L"\n| folder state | outcome |\n|---|---|\n";
-    for (const auto& c : Cases()) {
+    for (const auto& c : Cases) {
         SCOPED_TRACE(c.Name);
         TTempDir temp;
         const TFolder folder{temp.Path()};
         THeld held;
-        const std::optional<std::string> skipped = c.Prepare(folder, held);
+        const std::optional<std::string> cannot = c.Prepare(folder, held);
         const std::wstring name(c.Name, c.Name + strlen(c.Name));
-        if (skipped) {
-            std::wcout << L"| " << name << L" | skipped: " << std::wstring(skipped->begin(), skipped->end()) << L" |\n";
+        if (cannot) {
+            skipped.push_back(std::string(c.Name) + ": " + *cannot);
             continue;
         }
         const auto exeBefore = ContentOf(folder.Exe());
@@ -244,7 +285,8 @@ TEST(BadInput, EveryFolderStateGivesARestoreOrAClearMessageAndLosesNothing)
         std::wcout << L"| " << name << L" | " << OutcomeName(outcome) << L" |\n";
         EXPECT_TRUE(c.Allowed.count(outcome)) << "unexpected outcome";
         if (outcome == TOutcome::Error) {
-            EXPECT_EQ(error.rfind(TalvoRec::RestoreFailedText, 0), 0u);
+            EXPECT_TRUE(error.starts_with(TalvoRec::RestoreFailedText) || error.starts_with(TalvoRec::BackupUnreadableText))
+                << std::string(error.begin(), error.end());
         }
         const auto exeAfter = ContentOf(folder.Exe());
         if (outcome == TOutcome::Restored)
@@ -256,6 +298,28 @@ TEST(BadInput, EveryFolderStateGivesARestoreOrAClearMessageAndLosesNothing)
         if (outcome == TOutcome::Restored && !exeBefore)
             std::erase(namesAfter, std::wstring(TalvoRec::MainExeName));
         EXPECT_EQ(namesAfter, namesBefore) << "a file was left behind or removed";
+    }
+    return skipped;
+}
+
+TEST(BadInput, EveryFolderStateGivesARestoreOrAClearMessageAndLosesNothing)
+{
+    EXPECT_EQ(ExpectNothingLost(Cases()), std::vector<std::string>{});
+}
+
+TEST(BadInput, OnlyAWholeX64ProgramIsRestored)
+{
+    EXPECT_EQ(ExpectNothingLost(ImageCases()), std::vector<std::string>{});
+}
+
+TEST(BadInput, LinksInPlaceOfTheFilesAreFollowedOrRefusedNeverRemoved)
+{
+    const std::vector<std::string> skipped = ExpectNothingLost(LinkCases());
+    if (!skipped.empty()) {
+        std::string reasons;
+        for (const auto& reason : skipped)
+            reasons += "\n  " + reason;
+        GTEST_SKIP() << "this platform cannot make the links:" << reasons;
     }
 }
 
@@ -297,7 +361,9 @@ TEST(StaleCopies, AKilledRunsCopyIsRemovedByTheNextRecoveryAndNothingElse)
     Standard(folder);
     const std::wstring ours[] = {folder.Exe() + L".~talvorec-0000ABCD.tmp", folder.Exe() + L".~talvorec-12345678.tmp"};
     const std::wstring others[] = {folder.Exe() + L".~talvorec-notours.tmp", folder.Exe() + L".~talvorec-0000ABCD.tmp.keep",
-                                   folder.Path + L"notes.tmp", folder.Path + L"Other.exe.~talvorec-0000ABCD.tmp"};
+                                   folder.Path + L"notes.tmp", folder.Path + L"Other.exe.~talvorec-0000ABCD.tmp",
+                                   // Full-width digits pass iswxdigit, but are no name of ours.
+                                   folder.Exe() + L".~talvorec-１２３４５６７８.tmp"};
     for (const auto& name : ours)
         WriteBytes(name, "partial copy");
     for (const auto& name : others)

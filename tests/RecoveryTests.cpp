@@ -52,10 +52,11 @@ protected:
     }
 
     void ExpectFailedRestore(const std::wstring& error, const std::vector<std::wstring>& namesBefore,
-                             const std::vector<std::wstring>& calls)
+                             const std::vector<std::wstring>& calls,
+                             const std::wstring& text = TalvoRec::RestoreFailedText)
     {
-        EXPECT_EQ(error.rfind(std::wstring(TalvoRec::RestoreFailedText) + L"\r\n", 0), 0u) << "error text";
-        EXPECT_GT(error.size(), std::wstring(TalvoRec::RestoreFailedText).size() + 2) << "system message missing";
+        EXPECT_EQ(error.rfind(text + L"\r\n", 0), 0u) << "error text";
+        EXPECT_GT(error.size(), text.size() + 2) << "system message missing";
         EXPECT_EQ(Window.Calls, calls);
         EXPECT_FALSE(RunAfterClose);
         EXPECT_EQ(ListDir(Folder.Path()), namesBefore) << "a temporary file was left behind";
@@ -65,16 +66,40 @@ protected:
     TRecordingTalvoRecF Window;
 };
 
-TEST_F(Recovery, YesReplacesTheExecutableByteForByteAndKeepsTheBackup)
+// Creation and last-write time of a file.
+std::pair<ULONGLONG, ULONGLONG> FileTimes(const std::wstring& file)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    EXPECT_TRUE(GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data));
+    const auto value = [](FILETIME t) { return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+    return {value(data.ftCreationTime), value(data.ftLastWriteTime)};
+}
+
+void SetFileTimes(const std::wstring& file, ULONGLONG created, ULONGLONG written)
+{
+    THandle handle(CreateFileW(file.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    const FILETIME c{static_cast<DWORD>(created), static_cast<DWORD>(created >> 32)};
+    const FILETIME w{static_cast<DWORD>(written), static_cast<DWORD>(written >> 32)};
+    ASSERT_TRUE(SetFileTime(handle.Get(), &c, nullptr, &w)) << GetLastError();
+}
+
+TEST_F(Recovery, YesReplacesTheExecutableByteForByteWithTheBackupsTimesAndKeepsTheBackup)
 {
     // Larger than one copy chunk and not a multiple of it.
     const std::string backup = SampleExecutable(3 * 1024 * 1024 + 12345, 1);
     WriteBytes(Exe(), BrokenExe);
     WriteBytes(Backup(), backup);
+    // Times of an old build, a year before anything the test writes now.
+    constexpr ULONGLONG created = 133000000000000000ull, written = 133000000000000000ull + 36000000000ull;
+    ASSERT_NO_FATAL_FAILURE(SetFileTimes(Backup(), created, written));
+    const auto backupTimes = FileTimes(Backup());
 
     EXPECT_EQ(ClickRecover(), L"");
 
     EXPECT_EQ(ReadBytes(Exe()), backup);
+    EXPECT_EQ(FileTimes(Exe()).second, written) << "last-write time";
+    // Some file systems keep no creation time of their own; there it is whatever the backup shows.
+    EXPECT_EQ(FileTimes(Exe()).first, backupTimes.first) << "creation time";
     EXPECT_EQ(ReadBytes(Backup()), backup);
     EXPECT_EQ(Window.Calls, RestoredCalls());
     EXPECT_TRUE(RunAfterClose);
@@ -110,21 +135,28 @@ TEST_F(Recovery, WithoutABackupFileItSaysSoAndCloses)
     struct TCase {
         const char* Name;
         void (*Prepare)(const std::wstring& backup);
+        bool Absolute;  // false: the program's own path had no drive or server
     };
     const TCase cases[] = {
-        {"no backup", [](const std::wstring&) {}},
-        {"backup is a folder", [](const std::wstring& backup) { MakeDir(backup); }},
+        {"no backup", [](const std::wstring&) {}, true},
+        {"backup is a folder", [](const std::wstring& backup) { MakeDir(backup); }, true},
+        // A backup in the current folder is not the program's.
+        {"no absolute folder", [](const std::wstring& backup) { WriteBytes(backup, SampleExecutable(1000, 8)); }, false},
     };
+    wchar_t current[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, current);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         TTempDir folder;
-        AppDir = folder.Path();
+        AppDir = c.Absolute ? folder.Path() : TalvoRec::ResolveAppDir(L"UNC\\srv\\share\\Talvorecmax.exe", false, 0);
+        SetCurrentDirectoryW(folder.Path().c_str());
         TRecordingTalvoRecF window;
         WriteBytes(folder.Path() + TalvoRec::MainExeName, BrokenExe);
         c.Prepare(folder.Path() + TalvoRec::BackupName);
         const auto namesBefore = ListDir(folder.Path());
 
         window.BitBtn1Click(&window);
+        SetCurrentDirectoryW(current);
 
         EXPECT_EQ(window.Calls,
                   (std::vector<std::wstring>{std::wstring(L"message: ") + TalvoRec::NoBackupText, L"close"}));
@@ -192,8 +224,9 @@ TEST_F(Recovery, ABackupThatCannotBeReadIsReportedAndNothingChanges)
     const std::wstring error = ClickRecover();
     holder.Reset();
 
-    // Found out while checking the backup, before the question is asked.
-    ExpectFailedRestore(error, namesBefore, {});
+    // Found out while checking the backup, before the question is asked, with the hourglass up
+    // while the lock is waited out.
+    ExpectFailedRestore(error, namesBefore, {L"cursor: hourglass", L"cursor: default"}, TalvoRec::BackupUnreadableText);
     EXPECT_EQ(ReadBytes(Exe()), BrokenExe);
     EXPECT_EQ(ReadBytes(Backup()), backup);
 }
@@ -209,6 +242,93 @@ TEST_F(Recovery, AFolderInPlaceOfTheExecutableIsReportedAndKept)
 
     ExpectFailedRestore(error, namesBefore, FailedCalls());
     EXPECT_EQ(ReadBytes(Exe() + L"\\inside.txt"), "keep me");
+}
+
+TEST_F(Recovery, ACloseWhileTheDoneMessageIsUpStartsTheRestoredApplication)
+{
+    // End task or the end of the session closes the window from inside the done box.
+    WriteBytes(Exe(), BrokenExe);
+    ASSERT_TRUE(CopyFileW((TestBinaryDir() + L"MarkerApp.exe").c_str(), Backup().c_str(), FALSE));
+    std::wstring closeError = L"not closed";
+    Window.WhileShowingMessage = [&](const std::wstring&) {
+        bool canClose = true;
+        closeError.clear();
+        try {
+            Window.FormCloseQuery(&Window, canClose);
+        } catch (const Framework::Exception& error) {
+            closeError = error.Message();
+        }
+    };
+
+    EXPECT_EQ(ClickRecover(), L"");
+
+    EXPECT_EQ(closeError, L"");
+    EXPECT_TRUE(WaitForFile(Exe() + L".started")) << "the promised start did not happen";
+}
+
+TEST_F(Recovery, TheBackupCannotBeChangedOrRemovedWhileTheQuestionIsUp)
+{
+    const std::string backup = SampleExecutable(100000, 9);
+    const std::string rewritten = "20 bytes of new text";
+    WriteBytes(Exe(), BrokenExe);
+    WriteBytes(Backup(), backup);
+    Window.WhileConfirming = [&](const std::wstring&) {
+        THandle writer(CreateFileW(Backup().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, TRUNCATE_EXISTING, 0, nullptr));
+        EXPECT_FALSE(writer) << "the backup could be rewritten";
+        if (writer) {
+            DWORD written = 0;
+            WriteFile(writer.Get(), rewritten.data(), static_cast<DWORD>(rewritten.size()), &written, nullptr);
+        }
+        EXPECT_FALSE(DeleteFileW(Backup().c_str())) << "the backup could be deleted";
+    };
+
+    ClickRecover();
+
+    EXPECT_NE(ReadBytes(Exe()), rewritten);
+    EXPECT_EQ(ReadBytes(Exe()), backup);
+}
+
+TEST_F(Recovery, RestoresIntoOneFolderTakeTurnsAndNeverRemoveAnotherRunsCopy)
+{
+    const std::string backup = SampleExecutable(100000, 10);
+    WriteBytes(Exe(), BrokenExe);
+    WriteBytes(Backup(), backup);
+    // Another run holds the folder, its copy half written.
+    THandle otherRun(CreateMutexW(nullptr, TRUE, TalvoRec::RestoreLockName(Folder.Path()).c_str()));
+    ASSERT_TRUE(otherRun);
+    const std::wstring inFlight = Exe() + L".~talvorec-0000ABCD.tmp";
+    WriteBytes(inFlight, "half a copy");
+
+    struct TRun {
+        TRecordingTalvoRecF* Window;
+        std::wstring Error;
+    } run{&Window, L"not run"};
+    THandle thread(CreateThread(
+        nullptr, 0,
+        [](void* param) -> DWORD {
+            auto* run = static_cast<TRun*>(param);
+            run->Error.clear();
+            try {
+                run->Window->BitBtn1Click(run->Window);
+            } catch (const Framework::Exception& error) {
+                run->Error = error.Message();
+            }
+            return 0;
+        },
+        &run, 0, nullptr));
+    ASSERT_TRUE(thread);
+    // The second run waits for as long as the first holds the folder.
+    EXPECT_EQ(WaitForSingleObject(thread.Get(), 2000), static_cast<DWORD>(WAIT_TIMEOUT)) << "it did not wait";
+    EXPECT_EQ(ReadBytes(inFlight), "half a copy") << "the other run's copy was removed";
+    EXPECT_EQ(ReadBytes(Exe()), BrokenExe);
+
+    // The other run moves its copy away and lets go.
+    DeleteFileW(inFlight.c_str());
+    ReleaseMutex(otherRun.Get());
+    ASSERT_EQ(WaitForSingleObject(thread.Get(), 30000), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXPECT_EQ(run.Error, L"");
+    EXPECT_EQ(ReadBytes(Exe()), backup);
 }
 
 TEST(FileExists, CountsFilesButNotFoldersOrMissingNames)
@@ -256,7 +376,13 @@ TEST(ResolveAppDir, OwnFolderOrTheInstalledFolderUnderADebugger)
         {L"D:\\x y\\z\\Talvorecmax.exe", false, PROCESSOR_ARCHITECTURE_INTEL, L"D:\\x y\\z\\"},
         // Longer than MAX_PATH: the whole folder, not a truncated parent.
         {longFolder + L"Talvorecmax.exe", false, PROCESSOR_ARCHITECTURE_AMD64, longFolder},
-        {L"C:Talvorecmax.exe", false, PROCESSOR_ARCHITECTURE_AMD64, L"C:\\"},
+        {L"\\\\srv\\share\\x y\\Talvorecmax.exe", false, PROCESSOR_ARCHITECTURE_AMD64, L"\\\\srv\\share\\x y\\"},
+        {L"\\\\?\\C:\\x\\Talvorecmax.exe", false, PROCESSOR_ARCHITECTURE_AMD64, L"\\\\?\\C:\\x\\"},
+        // Without a drive or a server the names would be relative to the current folder: none.
+        {L"C:Talvorecmax.exe", false, PROCESSOR_ARCHITECTURE_AMD64, L""},
+        {L"UNC\\srv\\share\\Talvorecmax.exe", false, PROCESSOR_ARCHITECTURE_AMD64, L""},
+        {L"\\\\srv\\Talvorecmax.exe", false, PROCESSOR_ARCHITECTURE_AMD64, L""},
+        {L"\\x\\Talvorecmax.exe", false, PROCESSOR_ARCHITECTURE_AMD64, L""},
         {L"D:\\work\\Talvorecmax.exe", true, PROCESSOR_ARCHITECTURE_AMD64, L"C:\\Program Files(X86)\\qel\\Talvo\\"},
         {L"D:\\work\\Talvorecmax.exe", true, PROCESSOR_ARCHITECTURE_INTEL, L"C:\\Program Files\\qel\\Talvo\\"},
         {L"D:\\work\\Talvorecmax.exe", true, PROCESSOR_ARCHITECTURE_ARM64, L"C:\\Program Files\\qel\\Talvo\\"},

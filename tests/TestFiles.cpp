@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cstdint>
 #include <random>
 
@@ -68,16 +69,51 @@ std::string SampleBytes(size_t size, unsigned seed)
     return bytes;
 }
 
-std::string SampleExecutable(size_t size, unsigned seed)
+std::string SampleExecutable(size_t size, unsigned seed, size_t SectionSize)
 {
-    constexpr size_t peOffset = 0x80;
-    std::string bytes = SampleBytes(std::max(size, peOffset + 4), seed);
-    bytes[0] = 'M';
-    bytes[1] = 'Z';
-    const std::uint32_t offset = peOffset;
-    bytes.replace(0x3C, 4, reinterpret_cast<const char*>(&offset), 4);
-    bytes.replace(peOffset, 4, std::string("PE\0\0", 4));
-    return bytes;
+    using namespace SampleImage;
+    std::string image(HeadersSize + SectionSize, '\0');
+    const auto put = [&image](size_t at, const auto& value) { memcpy(image.data() + at, &value, sizeof value); };
+
+    IMAGE_DOS_HEADER dos{};
+    dos.e_magic = IMAGE_DOS_SIGNATURE;
+    dos.e_lfanew = NtHeaders;
+    put(0, dos);
+    IMAGE_NT_HEADERS64 nt{};
+    nt.Signature = IMAGE_NT_SIGNATURE;
+    nt.FileHeader.Machine = IMAGE_FILE_MACHINE_AMD64;
+    nt.FileHeader.NumberOfSections = 1;
+    nt.FileHeader.SizeOfOptionalHeader = sizeof(IMAGE_OPTIONAL_HEADER64);
+    nt.FileHeader.Characteristics = IMAGE_FILE_EXECUTABLE_IMAGE | IMAGE_FILE_LARGE_ADDRESS_AWARE;
+    IMAGE_OPTIONAL_HEADER64& optional = nt.OptionalHeader;
+    optional.Magic = IMAGE_NT_OPTIONAL_HDR64_MAGIC;
+    optional.AddressOfEntryPoint = 0x1000;
+    optional.BaseOfCode = 0x1000;
+    optional.ImageBase = 0x140000000;
+    optional.SectionAlignment = 0x1000;
+    optional.FileAlignment = 0x200;
+    optional.MajorOperatingSystemVersion = optional.MajorSubsystemVersion = 6;
+    optional.SizeOfImage = static_cast<DWORD>(0x1000 + (SectionSize + 0xFFF) / 0x1000 * 0x1000);
+    optional.SizeOfHeaders = HeadersSize;
+    optional.Subsystem = IMAGE_SUBSYSTEM_WINDOWS_GUI;
+    optional.SizeOfStackReserve = optional.SizeOfHeapReserve = 0x100000;
+    optional.SizeOfStackCommit = optional.SizeOfHeapCommit = 0x1000;
+    optional.NumberOfRvaAndSizes = IMAGE_NUMBEROF_DIRECTORY_ENTRIES;
+    put(NtHeaders, nt);
+    IMAGE_SECTION_HEADER text{};
+    memcpy(text.Name, ".text", 5);
+    text.Misc.VirtualSize = static_cast<DWORD>(SectionSize);
+    text.VirtualAddress = 0x1000;
+    text.SizeOfRawData = static_cast<DWORD>(SectionSize);
+    text.PointerToRawData = HeadersSize;
+    text.Characteristics = IMAGE_SCN_CNT_CODE | IMAGE_SCN_MEM_EXECUTE | IMAGE_SCN_MEM_READ;
+    put(NtHeaders + sizeof nt, text);
+    // xor eax, eax; ret: should anything start it, it ends at once with exit code 0.
+    image.replace(HeadersSize, 3, "\x31\xC0\xC3");
+
+    if (size > image.size())
+        image += SampleBytes(size - image.size(), seed);
+    return image;
 }
 
 bool Exists(const std::wstring& path)
@@ -129,6 +165,32 @@ std::wstring TestBinaryDir()
 {
     const std::wstring exe = Framework::ExeName();
     return exe.substr(0, exe.find_last_of(L'\\') + 1);
+}
+
+TChildProcess::TChildProcess(const std::wstring& Program, const std::wstring& Arguments)
+{
+    std::wstring commandLine = L"\"" + Program + L"\" " + Arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (CreateProcessW(Program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                       &process)) {
+        Process_.Reset(process.hProcess);
+        THandle thread(process.hThread);
+    }
+}
+
+TChildProcess::~TChildProcess()
+{
+    if (!Process_)
+        return;
+    TerminateProcess(Process_.Get(), 0);
+    WaitForSingleObject(Process_.Get(), 10000);
+}
+
+bool TChildProcess::WaitForExit(DWORD TimeoutMs) const
+{
+    return WaitForSingleObject(Process_.Get(), TimeoutMs) == WAIT_OBJECT_0;
 }
 
 bool WaitForFile(const std::wstring& file, DWORD timeoutMs)

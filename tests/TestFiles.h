@@ -1,6 +1,8 @@
 #pragma once
 // Real files in real temporary folders, for tests that run the real Win32 calls.
 
+#include "framework/Handle.h"
+
 #include <windows.h>
 
 #include <string>
@@ -27,8 +29,17 @@ void WriteBytes(const std::wstring& file, const std::string& bytes);
 std::string ReadBytes(const std::wstring& file);
 // Deterministic pseudo-random content of the given size.
 std::string SampleBytes(size_t size, unsigned seed);
-// The same, made to look like a Windows executable image: "MZ", and "PE\0\0" where it points.
-std::string SampleExecutable(size_t size, unsigned seed);
+// A whole 64-bit x64 program of at least `size` bytes: its headers, one code section of
+// SectionSize bytes whose entry point returns at once, then pseudo-random data appended after it.
+std::string SampleExecutable(size_t size, unsigned seed, size_t SectionSize = 0x200);
+// Where SampleExecutable puts its headers, for tests that damage them.
+namespace SampleImage {
+inline constexpr size_t NtHeaders = 0x80;    // "PE\0\0", then the file header
+inline constexpr size_t Machine = NtHeaders + 4;
+inline constexpr size_t Characteristics = NtHeaders + 4 + 18;
+inline constexpr size_t Magic = NtHeaders + 24;  // of the optional header
+inline constexpr size_t HeadersSize = 0x200;     // where the section's data starts
+}  // namespace SampleImage
 bool Exists(const std::wstring& path);
 void MakeDir(const std::wstring& path);
 // Names in a folder, sorted, without "." and "..".
@@ -48,6 +59,21 @@ bool WaitUntil(DWORD TimeoutMs, Condition condition)
     }
     return true;
 }
+
+// A process started for the length of a test, ended when the object goes.
+class TChildProcess {
+public:
+    TChildProcess(const std::wstring& Program, const std::wstring& Arguments = L"");
+    ~TChildProcess();
+    TChildProcess(const TChildProcess&) = delete;
+    TChildProcess& operator=(const TChildProcess&) = delete;
+    explicit operator bool() const { return static_cast<bool>(Process_); }
+    // Waits up to TimeoutMs for it to end; true once it has.
+    bool WaitForExit(DWORD TimeoutMs) const;
+
+private:
+    Framework::THandle Process_;
+};
 
 // Waits until the file exists; false after the timeout.
 bool WaitForFile(const std::wstring& file, DWORD timeoutMs = 30000);

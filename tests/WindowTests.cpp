@@ -3,6 +3,8 @@
 #include "ProgramTest.h"
 #include "recovery/TalvoRec.h"
 
+#include <iostream>
+
 using namespace Testing;
 
 namespace {
@@ -34,15 +36,16 @@ TEST_F(Program, RecoveryWithYesRestoresClosesAndStartsTheRestoredApplication)
 
 TEST_F(Program, ARestoredApplicationThatCannotStartIsReportedAndTheProgramStillEnds)
 {
-    // An image header with nothing runnable behind it: restored, but Windows cannot start it.
-    WriteBytes(Exe(), BrokenExe);
-    WriteBytes(Backup(), SampleExecutable(4096, 31));
+    InstallUpdateGoneWrong();
     TProgram program(Folder.Path());
     const HWND confirm = OpenConfirmation(program);
     ASSERT_TRUE(confirm);
     PressKeys(confirm, {'Y'});
     const HWND done = program.WaitForWindow(PlainCaption);
     ASSERT_TRUE(done);
+    EXPECT_EQ(ReadBytes(Exe()), ReadBytes(Backup()));
+    // Something removes the restored application before the window closes: it cannot start.
+    ASSERT_TRUE(DeleteFileW(Exe().c_str()));
     PressKeys(done, {VK_RETURN});
 
     // The done box goes, the close query's start fails and the standard error box says so; once it
@@ -54,7 +57,7 @@ TEST_F(Program, ARestoredApplicationThatCannotStartIsReportedAndTheProgramStillE
     Screenshot("start-failed", error);
     PressKeys(error, {VK_RETURN});
     EXPECT_EQ(program.WaitForExit(), 0u);
-    EXPECT_EQ(ReadBytes(Exe()), ReadBytes(Backup()));
+    EXPECT_FALSE(Exists(Marker()));
 }
 
 TEST_F(Program, CancelByEscChangesNothingAndALaterCloseStartsNothing)
@@ -131,7 +134,7 @@ TEST_F(Program, WithoutABackupItSaysSoAndEndsWhicheverWayTheBoxIsDismissed)
 TEST_F(Program, AFailedRestoreShowsTheErrorAndKeepsTheWindowOpen)
 {
     InstallUpdateGoneWrong();
-    // Held without delete sharing, as a running copy of the application would be.
+    // Held without delete sharing for good, as another program that never lets go would.
     Framework::THandle holder(CreateFileW(Exe().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(holder);
     TProgram program(Folder.Path());
@@ -139,8 +142,11 @@ TEST_F(Program, AFailedRestoreShowsTheErrorAndKeepsTheWindowOpen)
     ASSERT_TRUE(confirm);
     const HWND window = program.WaitForWindow(WindowCaption);
     PressKeys(confirm, {VK_RETURN});
-    const HWND error = program.WaitForWindow(PlainCaption);
+    const ULONGLONG answered = GetTickCount64();
+    // The lock is waited out for a few seconds, then reported.
+    const HWND error = program.WaitForWindow(PlainCaption, 15000);
     ASSERT_TRUE(error) << "no error box";
+    std::cout << "error box " << GetTickCount64() - answered << " ms after the answer\n";
     EXPECT_NE(AllTexts(error).find(L"Talvomax_64.exe を直前のバージョンに戻せませんでした。"), std::wstring::npos);
     EXPECT_EQ(AllTexts(error).find(L"完了しました"), std::wstring::npos);
     Screenshot("restore-failed", error);
@@ -155,6 +161,91 @@ TEST_F(Program, AFailedRestoreShowsTheErrorAndKeepsTheWindowOpen)
     PressKeys(window, {'X'}, true);
     EXPECT_EQ(program.WaitForExit(), 0u);
     EXPECT_FALSE(Exists(Marker()));
+}
+
+TEST_F(Program, AnExecutableHeldForAMomentIsRestoredOnceItIsLetGo)
+{
+    InstallUpdateGoneWrong();
+    // A scanner looking at the file, as another process holding it without delete sharing.
+    Framework::THandle scanner(CreateFileW(Exe().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(scanner);
+    TProgram program(Folder.Path());
+    const HWND confirm = OpenConfirmation(program);
+    ASSERT_TRUE(confirm);
+    PressKeys(confirm, {'Y'});
+    // The restore is under way once its copy stands beside the executable; the scanner takes a
+    // second more before it lets go.
+    ASSERT_TRUE(WaitUntil(30000, [&] { return ListDir(Folder.Path()).size() > 3; })) << "no copy was made";
+    Sleep(1000);
+    scanner.Reset();
+    const ULONGLONG released = GetTickCount64();
+
+    const HWND done = program.WaitForWindow(PlainCaption);
+    ASSERT_TRUE(done);
+    std::cout << "done box " << GetTickCount64() - released << " ms after the lock went\n";
+    EXPECT_NE(AllTexts(done).find(TalvoRec::DoneText), std::wstring::npos) << "not the done box";
+    EXPECT_EQ(ReadBytes(Exe()), ReadBytes(Backup()));
+    PressKeys(done, {VK_RETURN});
+    EXPECT_EQ(program.WaitForExit(), 0u);
+    EXPECT_TRUE(WaitForFile(Marker()));
+}
+
+// The confirmation-style box of the program whose text holds Text, waited for.
+HWND WaitForBox(const TProgram& Program, const std::wstring& Text)
+{
+    HWND box = nullptr;
+    WaitUntil(30000, [&] {
+        box = Program.WaitForWindow(ConfirmCaption, 0);
+        return box && AllTexts(box).find(Text) != std::wstring::npos;
+    });
+    return box;
+}
+
+TEST_F(Program, ARunningApplicationIsEndedOnlyWithConsentAndOnlyFromThisFolder)
+{
+    InstallUpdateGoneWrong();
+    // Stand-ins for a hung application: one from this folder, one of the same name elsewhere.
+    const std::wstring hung = TestBinaryDir() + L"HoldFile.exe";
+    TTempDir elsewhere;
+    ASSERT_TRUE(CopyFileW(hung.c_str(), Exe().c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(hung.c_str(), (elsewhere.Path() + L"Talvomax_64.exe").c_str(), FALSE));
+    const std::string running = ReadBytes(Exe());
+    TChildProcess here(Exe()), there(elsewhere.Path() + L"Talvomax_64.exe");
+    ASSERT_TRUE(here && there);
+    TProgram program(Folder.Path());
+    const HWND window = program.WaitForWindow(WindowCaption);
+    ASSERT_TRUE(window);
+
+    // Cancel: nothing changes and both keep running.
+    PressKeys(window, {'R'});
+    const HWND confirm = program.WaitForWindow(ConfirmCaption);
+    ASSERT_TRUE(confirm);
+    PressKeys(confirm, {'Y'});
+    HWND question = WaitForBox(program, TalvoRec::RunningText);
+    ASSERT_TRUE(question) << "the running application was not named";
+    Screenshot("running", question);
+    PressKeys(question, {VK_ESCAPE});
+    EXPECT_TRUE(program.WaitForWindowGone(ConfirmCaption));
+    EXPECT_FALSE(here.WaitForExit(0));
+    EXPECT_EQ(ReadBytes(Exe()), running);
+    EXPECT_EQ(program.WaitForExit(0), static_cast<DWORD>(STILL_ACTIVE)) << "the window should stay open";
+
+    // Yes: the one from this folder is ended and the restored application starts.
+    PressKeys(window, {'R'});
+    const HWND again = program.WaitForWindow(ConfirmCaption);
+    ASSERT_TRUE(again);
+    PressKeys(again, {'Y'});
+    question = WaitForBox(program, TalvoRec::RunningText);
+    ASSERT_TRUE(question);
+    PressKeys(question, {'Y'});
+    const HWND done = program.WaitForWindow(PlainCaption);
+    ASSERT_TRUE(done);
+    EXPECT_TRUE(here.WaitForExit(10000)) << "the running application was not ended";
+    EXPECT_FALSE(there.WaitForExit(0)) << "a program of the same name elsewhere was ended";
+    EXPECT_EQ(ReadBytes(Exe()), ReadBytes(Backup()));
+    PressKeys(done, {VK_RETURN});
+    EXPECT_EQ(program.WaitForExit(), 0u);
+    EXPECT_TRUE(WaitForFile(Marker())) << "the restored application was not started";
 }
 
 }  // namespace
