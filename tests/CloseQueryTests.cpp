@@ -3,6 +3,7 @@
 #include "RecordingForm.h"
 #include "TestFiles.h"
 #include "framework/SysUtils.h"
+#include "recovery/FileOps.h"
 
 #include <gtest/gtest.h>
 
@@ -37,18 +38,17 @@ TEST(CloseQuery, StartsTheMainApplicationOnlyAfterARecovery)
 {
     TTempDir folder;
     const std::wstring exe = folder.Path() + TalvoRec::MainExeName;
-    InstallMarkerApp(exe);
     AppDir = folder.Path();
     TRecordingTalvoRecF window;
-
-    RunAfterClose = false;
     bool canClose = true;
-    EXPECT_EQ(QueryClose(window, canClose), L"");
-    EXPECT_TRUE(canClose);
 
+    // With no executable in the folder, any attempt to start one would fail and be reported.
+    RunAfterClose = false;
+    EXPECT_EQ(QueryClose(window, canClose), L"") << "a start was attempted without a recovery";
+
+    InstallMarkerApp(exe);
     RunAfterClose = true;
     EXPECT_EQ(QueryClose(window, canClose), L"");
-    EXPECT_TRUE(canClose);
 
     ASSERT_TRUE(WaitForFile(exe + L".started"));
     // One start only, with no arguments: the command line is the quoted path alone.
@@ -82,6 +82,40 @@ TEST(CloseQuery, StartsTheRealApplicationWhenItsPathHasBlanks)
         EXPECT_FALSE(Exists(plant + L".started")) << "a planted program was started";
 }
 
+TEST(CloseQuery, RestoresAndStartsInAnInstallFolderLongerThanMaxPath)
+{
+    TTempDir root;
+    std::wstring folder = root.Path();
+    while (folder.size() < 300) {
+        folder += std::wstring(60, L'd') + L"\\";
+        ASSERT_TRUE(CreateDirectoryW(TalvoRec::ExtendedPath(folder).c_str(), nullptr)) << GetLastError();
+    }
+    const std::wstring exe = folder + TalvoRec::MainExeName;
+    WriteBytes(TalvoRec::ExtendedPath(exe), "MZ broken build");
+    ASSERT_TRUE(CopyFileW(MarkerApp().c_str(), TalvoRec::ExtendedPath(folder + TalvoRec::BackupName).c_str(), FALSE));
+    AppDir = folder;
+    TRecordingTalvoRecF window;
+
+    std::wstring error;
+    try {
+        window.BitBtn1Click(&window);
+    } catch (const Framework::Exception& e) {
+        error = e.Message();
+    }
+    EXPECT_EQ(error, L"");
+    ASSERT_TRUE(RunAfterClose);
+    bool canClose = true;
+    EXPECT_EQ(QueryClose(window, canClose), L"");
+
+    // Started by its short path, the application names its marker after that.
+    EXPECT_TRUE(WaitUntil(30000, [&] {
+        for (const auto& name : ListDir(TalvoRec::ExtendedPath(folder)))
+            if (name.ends_with(L".started"))
+                return true;
+        return false;
+    })) << "the restored application was not started";
+}
+
 TEST(CloseQuery, AFailedStartIsReportedAndTheCloseGoesOn)
 {
     TTempDir folder;
@@ -94,7 +128,8 @@ TEST(CloseQuery, AFailedStartIsReportedAndTheCloseGoesOn)
 
     EXPECT_EQ(error.rfind(std::wstring(TalvoRec::StartFailedText) + L"\r\n", 0), 0u);
     EXPECT_GT(error.size(), std::wstring(TalvoRec::StartFailedText).size() + 2) << "system message missing";
-    EXPECT_TRUE(canClose);
+    // Closing the window anyway is the form's business: it reports the error and closes.
+    EXPECT_TRUE(window.Calls.empty());
 }
 
 TEST(EndSession, QueryAllowsTheEndAndEndSessionClosesTheWindow)

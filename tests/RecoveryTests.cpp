@@ -135,33 +135,42 @@ TEST_F(Recovery, WithoutABackupFileItSaysSoAndCloses)
     struct TCase {
         const char* Name;
         void (*Prepare)(const std::wstring& backup);
-        bool Absolute;  // false: the program's own path had no drive or server
+        // Where the program was started from, as the system reports it; relative to the current
+        // folder when it has no drive or server.
+        const wchar_t* StartedFrom;
     };
     const TCase cases[] = {
-        {"no backup", [](const std::wstring&) {}, true},
-        {"backup is a folder", [](const std::wstring& backup) { MakeDir(backup); }, true},
-        // A backup in the current folder is not the program's.
-        {"no absolute folder", [](const std::wstring& backup) { WriteBytes(backup, SampleExecutable(1000, 8)); }, false},
+        {"no backup", [](const std::wstring&) {}, nullptr},
+        {"backup is a folder", [](const std::wstring& backup) { MakeDir(backup); }, nullptr},
+        // Files that only the current folder leads to are not the program's.
+        {"no absolute folder", [](const std::wstring& backup) { WriteBytes(backup, SampleExecutable(1000, 8)); },
+         L"UNC\\srv\\share\\"},
     };
     wchar_t current[MAX_PATH];
     GetCurrentDirectoryW(MAX_PATH, current);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
-        TTempDir folder;
-        AppDir = c.Absolute ? folder.Path() : TalvoRec::ResolveAppDir(L"UNC\\srv\\share\\Talvorecmax.exe", false, 0);
-        SetCurrentDirectoryW(folder.Path().c_str());
+        TTempDir root;
+        std::wstring folder = root.Path();
+        if (c.StartedFrom) {
+            for (const std::wstring part : {L"UNC\\", L"srv\\", L"share\\"})
+                MakeDir(folder += part);
+            SetCurrentDirectoryW(root.Path().c_str());
+        }
+        AppDir = c.StartedFrom ? TalvoRec::ResolveAppDir(std::wstring(c.StartedFrom) + L"Talvorecmax.exe", false, 0)
+                               : folder;
         TRecordingTalvoRecF window;
-        WriteBytes(folder.Path() + TalvoRec::MainExeName, BrokenExe);
-        c.Prepare(folder.Path() + TalvoRec::BackupName);
-        const auto namesBefore = ListDir(folder.Path());
+        WriteBytes(folder + TalvoRec::MainExeName, BrokenExe);
+        c.Prepare(folder + TalvoRec::BackupName);
+        const auto namesBefore = ListDir(folder);
 
         window.BitBtn1Click(&window);
         SetCurrentDirectoryW(current);
 
         EXPECT_EQ(window.Calls,
                   (std::vector<std::wstring>{std::wstring(L"message: ") + TalvoRec::NoBackupText, L"close"}));
-        EXPECT_EQ(ReadBytes(folder.Path() + TalvoRec::MainExeName), BrokenExe);
-        EXPECT_EQ(ListDir(folder.Path()), namesBefore);
+        EXPECT_EQ(ReadBytes(folder + TalvoRec::MainExeName), BrokenExe);
+        EXPECT_EQ(ListDir(folder), namesBefore);
         EXPECT_FALSE(RunAfterClose);
     }
 }
