@@ -22,9 +22,8 @@ TFontHandle CreateFontHandle(const TFont& Font, const TScaler& Scale)
 
 int ScreenDpi()
 {
-    const HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
+    const TWindowDC screen(nullptr);
+    const int dpi = screen.Get() ? GetDeviceCaps(screen.Get(), LOGPIXELSY) : 0;
     return dpi > 0 ? dpi : 96;
 }
 
@@ -53,12 +52,12 @@ void TControl::CreateWindowHandle(const wchar_t* ClassName, DWORD Style, HWND Pa
 void TLabel::CreateHandle(HWND Parent, int Id, const TScaler& Scale)
 {
     CreateWindowHandle(L"STATIC", SS_LEFT, Parent, Id, Scale);
-    HDC dc = GetDC(Handle_);
-    const HGDIOBJ previous = SelectObject(dc, FontHandle_.Get());
     RECT text{0, 0, 0, 0};
-    DrawTextW(dc, Text_.c_str(), static_cast<int>(Text_.size()), &text, DT_CALCRECT | DT_SINGLELINE);
-    SelectObject(dc, previous);
-    ReleaseDC(Handle_, dc);
+    {
+        TWindowDC dc(Handle_);
+        TSelection font(dc.Get(), FontHandle_.Get());
+        DrawTextW(dc.Get(), Text_.c_str(), static_cast<int>(Text_.size()), &text, DT_CALCRECT | DT_SINGLELINE);
+    }
     SetWindowPos(Handle_, nullptr, 0, 0, text.right, text.bottom, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 

@@ -68,12 +68,10 @@ private:
 // The size of Text in Font, wrapped at Width.
 SIZE TextExtent(HFONT Font, const std::wstring& Text, int Width, UINT Format)
 {
-    const HDC dc = GetDC(nullptr);
-    const HGDIOBJ previous = SelectObject(dc, Font);
+    const TWindowDC screen(nullptr);
+    const TSelection selected(screen.Get(), Font);
     RECT bounds{0, 0, Width, 0};
-    DrawTextW(dc, Text.c_str(), static_cast<int>(Text.size()), &bounds, DT_CALCRECT | Format);
-    SelectObject(dc, previous);
-    ReleaseDC(nullptr, dc);
+    DrawTextW(screen.Get(), Text.c_str(), static_cast<int>(Text.size()), &bounds, DT_CALCRECT | Format);
     return {bounds.right, bounds.bottom};
 }
 
