@@ -43,6 +43,23 @@ TEST(Scaling, RoundsEverySizeToTheNearestPixel)
         EXPECT_EQ(TScaler{c.Dpi}(c.Value), c.Expected) << c.Dpi << " dpi, " << c.Value;
 }
 
+TEST(TextBoxHeight, KeepsTheDesignWhenTheTextFitsGrowsJustEnoughAndStopsAtTheLimit)
+{
+    struct TCase {
+        const char* Name;
+        int Designed, Needed, Limit, Expected;
+    };
+    const TCase cases[] = {
+        {"text fits", 65, 50, 104, 65},
+        {"text fills it exactly", 65, 65, 104, 65},
+        {"a line more", 65, 98, 104, 98},
+        {"more than the room above the buttons", 65, 140, 104, 104},
+        {"no room at all: never shrinks", 65, 140, 40, 65},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(GrownHeight(c.Designed, c.Needed, c.Limit), c.Expected) << c.Name;
+}
+
 TEST(Centring, UsesTheWorkAreaSizeFromTheScreenOriginAndStaysOnTheDesktop)
 {
     struct TCase {
