@@ -60,6 +60,7 @@ private:
     TFontHandle TextFont_ = CreateFontHandle(TextFont, Scale_);
     TFontHandle ButtonFont_ = CreateFontHandle(ButtonFont, Scale_);
     HWND Handle_ = nullptr;
+    HWND LastFocus_ = nullptr;
     POINT IconAt_{};
     bool Done_ = false;
     int Answer_ = 0;
@@ -232,6 +233,17 @@ LRESULT TStyledBox::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
     case WM_COMMAND:
         OnCommand(LOWORD(WParam));
         return 0;
+    case WM_ACTIVATE:
+        // Switching to another window takes the focus away; the button that had it gets it back, so
+        // that Enter answers with the button the user chose and not with the default one.
+        if (LOWORD(WParam) == WA_INACTIVE) {
+            if (const HWND focus = GetFocus(); focus && GetParent(focus) == Handle_)
+                LastFocus_ = focus;
+        } else {
+            SetFocus(LastFocus_ && IsWindow(LastFocus_) ? LastFocus_ : GetDlgItem(Handle_, Content_.DefaultId));
+            return 0;
+        }
+        break;
     case WM_CLOSE:
         Finish(Content_.CancelId);
         return 0;

@@ -122,6 +122,36 @@ TEST_F(Program, TheStyledConfirmationIsModalCentredAndAnswersEscCloseAndAltY)
     EXPECT_TRUE(WaitForFile(Marker()));
 }
 
+TEST_F(Program, TheStyledConfirmationKeepsTheFocusedButtonWhenTheUserSwitchesAwayAndBack)
+{
+    InstallUpdateGoneWrong();
+    TProgram program(Folder.Path());
+    const HWND confirm = OpenConfirmation(program);
+    ASSERT_TRUE(confirm);
+    const HWND window = program.WaitForWindow(WindowCaption);
+    const HWND cancel = GetDlgItem(confirm, IDCANCEL);
+    PressKeys(confirm, {VK_TAB});
+    ASSERT_TRUE(WaitUntil(10000, [&] { return FocusOf(confirm) == cancel; }));
+
+    {
+        TOtherWindow other;
+        ASSERT_TRUE(other.Activate(other.Handle())) << "could not switch away";
+        ASSERT_TRUE(other.Activate(confirm)) << "could not switch back";
+        EXPECT_TRUE(WaitUntil(10000, [&] {
+            other.Pump();
+            return FocusOf(confirm) == cancel;
+        })) << "the focus did not come back to キャンセル";
+    }
+    PressKeys(confirm, {VK_RETURN});
+    EXPECT_TRUE(program.WaitForWindowGone(ConfirmCaption));
+
+    // Cancel: nothing changed and the window is still there to be closed.
+    PressKeys(window, {'X'}, true);
+    EXPECT_EQ(program.WaitForExit(), 0u) << "still running: Enter answered Yes and the done box is up";
+    EXPECT_EQ(ReadBytes(Exe()), BrokenExe);
+    EXPECT_FALSE(Exists(Marker()));
+}
+
 TEST_F(Program, WithoutItsStyleItSaysSoAndRecoversInTheStandardLook)
 {
     InstallUpdateGoneWrong();
