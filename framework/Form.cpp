@@ -146,16 +146,22 @@ void TForm::Close()
 {
     if (!Handle_ || Closing_)
         return;
-    Closing_ = true;
     bool canClose = true;
-    if (OnCloseQuery) {
-        try {
-            OnCloseQuery(this, canClose);
-        } catch (...) {
-            Application.HandleException();
+    {
+        // Cleared however the query ends: a flag left set would make every later close a no-op.
+        struct TClosing {
+            bool& Flag;
+            explicit TClosing(bool& Flag) : Flag(Flag) { Flag = true; }
+            ~TClosing() { Flag = false; }
+        } closing(Closing_);
+        if (OnCloseQuery) {
+            try {
+                OnCloseQuery(this, canClose);
+            } catch (...) {
+                Application.HandleException();
+            }
         }
     }
-    Closing_ = false;
     if (canClose && Handle_)
         DestroyWindow(Handle_);
 }

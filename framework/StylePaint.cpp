@@ -17,42 +17,51 @@ constexpr wchar_t HotProperty[] = L"TalvoStyleHot";
 constexpr UINT_PTR HotSubclassId = 1;
 constexpr UINT_PTR FrameSubclassId = 2;
 
+// The subclass procedures only decorate: should one fail, nothing may unwind into user32, and the
+// control falls back to the system's handling. An error box from inside painting would only ask
+// for more painting.
 LRESULT CALLBACK HotSubclass(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam, UINT_PTR, DWORD_PTR)
 {
-    switch (Msg) {
-    case WM_MOUSEMOVE:
-        if (!GetPropW(Window, HotProperty)) {
-            SetPropW(Window, HotProperty, reinterpret_cast<HANDLE>(1));
-            TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, Window, 0};
-            TrackMouseEvent(&track);
+    try {
+        switch (Msg) {
+        case WM_MOUSEMOVE:
+            if (!GetPropW(Window, HotProperty)) {
+                SetPropW(Window, HotProperty, reinterpret_cast<HANDLE>(1));
+                TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, Window, 0};
+                TrackMouseEvent(&track);
+                InvalidateRect(Window, nullptr, FALSE);
+            }
+            break;
+        case WM_MOUSELEAVE:
+            RemovePropW(Window, HotProperty);
             InvalidateRect(Window, nullptr, FALSE);
+            break;
+        case WM_NCDESTROY:
+            RemovePropW(Window, HotProperty);
+            RemoveWindowSubclass(Window, &HotSubclass, HotSubclassId);
+            break;
         }
-        break;
-    case WM_MOUSELEAVE:
-        RemovePropW(Window, HotProperty);
-        InvalidateRect(Window, nullptr, FALSE);
-        break;
-    case WM_NCDESTROY:
-        RemovePropW(Window, HotProperty);
-        RemoveWindowSubclass(Window, &HotSubclass, HotSubclassId);
-        break;
+    } catch (...) {
     }
     return DefSubclassProc(Window, Msg, WParam, LParam);
 }
 
 LRESULT CALLBACK FrameSubclass(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam, UINT_PTR, DWORD_PTR)
 {
-    if (Msg == WM_NCPAINT) {
-        if (const TStyle* style = ActiveStyle()) {
-            RECT frame;
-            GetWindowRect(Window, &frame);
-            OffsetRect(&frame, -frame.left, -frame.top);
-            const TWindowDC dc(Window, true);
-            FrameRect(dc.Get(), &frame, StyleBrush(style->TextBoxFrame));
-            return 0;
+    try {
+        if (Msg == WM_NCPAINT) {
+            if (const TStyle* style = ActiveStyle()) {
+                RECT frame;
+                GetWindowRect(Window, &frame);
+                OffsetRect(&frame, -frame.left, -frame.top);
+                const TWindowDC dc(Window, true);
+                FrameRect(dc.Get(), &frame, StyleBrush(style->TextBoxFrame));
+                return 0;
+            }
+        } else if (Msg == WM_NCDESTROY) {
+            RemoveWindowSubclass(Window, &FrameSubclass, FrameSubclassId);
         }
-    } else if (Msg == WM_NCDESTROY) {
-        RemoveWindowSubclass(Window, &FrameSubclass, FrameSubclassId);
+    } catch (...) {
     }
     return DefSubclassProc(Window, Msg, WParam, LParam);
 }

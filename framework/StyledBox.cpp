@@ -1,5 +1,6 @@
 #include "StyledBox.h"
 
+#include "Application.h"
 #include "Controls.h"
 #include "Cursor.h"
 #include "StylePaint.h"
@@ -7,7 +8,6 @@
 #include "WindowObject.h"
 
 #include <algorithm>
-#include <utility>
 
 namespace Framework {
 
@@ -59,7 +59,7 @@ private:
     TScaler Scale_{ScreenDpi()};
     TFontHandle TextFont_ = CreateFontHandle(TextFont, Scale_);
     TFontHandle ButtonFont_ = CreateFontHandle(ButtonFont, Scale_);
-    HWND Handle_ = nullptr;
+    HWND Handle_ = nullptr;  // null once the window is gone, whoever destroyed it
     HWND LastFocus_ = nullptr;
     POINT IconAt_{};
     bool Done_ = false;
@@ -167,10 +167,12 @@ int TStyledBox::Run(HWND Owner)
             DispatchMessageW(&message);
         }
     }
-    // The owner is enabled before the box goes, so that it is the window activated next.
-    if (disableOwner)
+    // The owner is enabled before the box goes, so that it is the window activated next. An owner
+    // destroyed meanwhile took the box with it: neither handle is valid any more.
+    if (disableOwner && IsWindow(Owner))
         EnableWindow(Owner, TRUE);
-    DestroyWindow(std::exchange(Handle_, nullptr));
+    if (Handle_)
+        DestroyWindow(Handle_);
     if (quit)
         PostQuitMessage(static_cast<int>(message.wParam));
     return Done_ ? Answer_ : Content_.CancelId;
@@ -254,11 +256,26 @@ LRESULT TStyledBox::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
 LRESULT CALLBACK TStyledBox::WindowProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam)
 {
     auto* box = WindowObject<TStyledBox>(Window, Msg, LParam);
-    if (!box || Msg == WM_NCDESTROY)
+    if (!box)
         return DefWindowProcW(Window, Msg, WParam, LParam);
     if (Msg == WM_NCCREATE)
         box->Handle_ = Window;
-    return box->Dispatch(Msg, WParam, LParam);
+    if (Msg == WM_NCDESTROY) {
+        // Destroyed by Run, or with its owner while still waiting for an answer: that ends the
+        // box's loop with Cancel, and the handle is never used again.
+        ReleaseWindowObject(Window);
+        box->Handle_ = nullptr;
+        if (!box->Done_)
+            box->Finish(box->Content_.CancelId);
+        return DefWindowProcW(Window, Msg, WParam, LParam);
+    }
+    // Nothing may unwind into user32: an error goes to the standard error box.
+    try {
+        return box->Dispatch(Msg, WParam, LParam);
+    } catch (...) {
+        Application.HandleException();
+        return 0;
+    }
 }
 
 int ShowStyledBox(HWND Owner, const TStyle& Style, const TBoxContent& Content)

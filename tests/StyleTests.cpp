@@ -156,6 +156,25 @@ TEST(StyleManager, NamesTheSourceOfAStyleItCannotReadAndKeepsTheFirstOfTwoNames)
     EXPECT_EQ(manager.Find(L"lilac テスト")->WindowColor, RGB(0xF2, 0xED, 0xF7));
 }
 
+TEST(StyledBox, AnswersCancelAndStopsWaitingWhenItsOwnerIsDestroyedUnderIt)
+{
+    const TStyle style = ParseStyle(ValidStyle);
+    const HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP | WS_VISIBLE, 0, 0, 200, 100, nullptr, nullptr,
+                                       GetModuleHandleW(nullptr), nullptr);
+    ASSERT_TRUE(owner);
+    // The owner goes while the box waits for an answer, as the main window does when the session
+    // ends. A box that waited on would be ended by the quit message, much later.
+    SetTimer(owner, 1, 0, [](HWND Window, UINT, UINT_PTR, DWORD) { DestroyWindow(Window); });
+    const UINT_PTR lastResort = SetTimer(nullptr, 0, 30000, [](HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(0); });
+
+    const int answer = ShowStyledBox(owner, style, {L"Box", L"Text", nullptr, {{IDYES, L"Yes"}, {IDCANCEL, L"Cancel"}}, IDYES, IDCANCEL});
+    KillTimer(nullptr, lastResort);
+    EXPECT_EQ(answer, IDCANCEL);
+    EXPECT_FALSE(IsWindow(owner));
+    MSG quit;
+    EXPECT_FALSE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "the box waited on after its owner had gone";
+}
+
 TEST(BoxCentring, CentresTheOuterSizeInTheWorkAreaRoundingHalvesTowardZero)
 {
     struct TCase {
