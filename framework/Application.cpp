@@ -4,6 +4,8 @@
 
 #include <objbase.h>
 
+#include <string_view>
+
 namespace Framework {
 
 TApplication Application;
@@ -50,7 +52,9 @@ std::wstring TitleFromExeName(const std::wstring& ExeName)
 
 std::wstring ErrorBoxText(const std::wstring& Message)
 {
-    if (!Message.empty() && Message.back() > L'.')
+    // The system's Japanese messages end in "。" already; a "." after it would be a second end.
+    constexpr std::wstring_view FullWidthEnds = L"。．！？";
+    if (!Message.empty() && Message.back() > L'.' && FullWidthEnds.find(Message.back()) == std::wstring_view::npos)
         return Message + L".";
     return Message;
 }

@@ -64,7 +64,8 @@ extern TApplication Application;
 // first ".", every character after the first in lower case.
 std::wstring TitleFromExeName(const std::wstring& ExeName);
 
-// The text of the standard error box: a "." is added when the last character sorts after ".".
+// The text of the standard error box: a "." finishes a sentence whose last character sorts after
+// ".", unless that is a full-width sentence end (。．！？).
 std::wstring ErrorBoxText(const std::wstring& Message);
 
 }  // namespace Framework
