@@ -79,6 +79,10 @@ TEST(StyleFormat, ReadsEveryColourAndMetricAndTheNameInUtf8)
     EXPECT_EQ(style.FocusColor, RGB(0xE3, 0xD6, 0xF4));
     EXPECT_EQ(style.FocusInset, 3);
     EXPECT_EQ(style.ButtonRadius, 12);
+
+    // As an editor on Windows saves it, the first line a key.
+    const std::string withMark = "\xEF\xBB\xBF" + Replaced(ValidStyle, "# a complete style\n", "");
+    EXPECT_EQ(ParseStyle(withMark).Name, L"Lilac テスト") << "a byte-order mark is not part of the text";
 }
 
 TEST(StyleFormat, RejectsMalformedTextWithAnErrorSayingWhereAndWhy)
@@ -137,7 +141,7 @@ TEST(StyleManager, RegistersTheExecutablesStylesByTheNameInsideThemIgnoringCase)
     EXPECT_EQ(manager.Active(), theme) << "a missing style keeps the current look";
 }
 
-TEST(StyleManager, NamesTheSourceOfAStyleItCannotReadAndKeepsTheFirstOfTwoNames)
+TEST(StyleManager, NamesTheSourceAndTheReasonOfAStyleItCannotReadAndKeepsTheFirstOfTwoNames)
 {
     TStyleManager manager;
     for (const std::string& text : {std::string("name = x\n"), std::string("\0\0\0", 3), std::string()}) {
@@ -147,7 +151,7 @@ TEST(StyleManager, NamesTheSourceOfAStyleItCannotReadAndKeepsTheFirstOfTwoNames)
         } catch (const EStyleError&) {
             ADD_FAILURE() << "the parser's error must not reach the user";
         } catch (const Exception& error) {
-            EXPECT_EQ(error.Message(), L"スタイル 'BROKEN' を読み込めません");
+            EXPECT_EQ(error.Message(), L"スタイル 'BROKEN' を読み込めません\r\n" + ParseError(text));
         }
     }
     manager.Register(ValidStyle, L"FIRST");

@@ -190,7 +190,8 @@ TEST_F(Program, WithAStyleItCannotReadItEndsWithTheFatalReportAndNoWindow)
     const HWND report = program.WaitForWindow(PlainCaption);
     ASSERT_TRUE(report) << "no fatal-error report";
     EXPECT_NE(AllTexts(report).find(L"予期しないエラーが発生したため、プログラムを終了します。"), std::wstring::npos);
-    EXPECT_NE(AllTexts(report).find(L"スタイル 'AMETHYSTKAMRI' を読み込めません"), std::wstring::npos);
+    EXPECT_NE(AllTexts(report).find(L"スタイル 'AMETHYSTKAMRI' を読み込めません\r\nline 2: bad colour \"#F2EDF\""),
+              std::wstring::npos);
     EXPECT_FALSE(program.WaitForWindow(WindowCaption, 0));
     Screenshot("unreadable-style", report);
     PressKeys(report, {VK_RETURN});
