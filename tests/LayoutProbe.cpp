@@ -1,6 +1,6 @@
 // Measures the recovery window's explanation as this machine draws it, in a process of its own:
 // Wine reads the screen density and the font link once per process, so the layout test starts
-// this under each setting it wants. Writes to the file named on its command line, in client
+// this under each setting it wants. Writes to the file named by its one argument, in client
 // pixels: the height the wrapped text needs in the box's own font and width, the box's client
 // height, the box's top and bottom, and the top of the buttons.
 
@@ -8,6 +8,7 @@
 #include "recovery/TalvoRec.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -21,8 +22,10 @@ RECT BoundsInParent(HWND Control)
 
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR CommandLine, int)
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
+    if (__argc != 2)
+        return 2;
     TalvoRec::TTalvoRecF form;
     form.CreateHandle();
     const HWND box = form.StaticText1.Handle();
@@ -38,7 +41,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR CommandLine, int)
     }
     const RECT bounds = BoundsInParent(box);
     const RECT button = BoundsInParent(form.BitBtn1.Handle());
-    FILE* output = _wfopen(CommandLine, L"w");
+    FILE* output = _wfopen(__wargv[1], L"w");
     if (!output)
         return 1;
     fprintf(output, "%ld %ld %ld %ld %ld\n", needed.bottom, client.bottom, bounds.top, bounds.bottom, button.top);

@@ -219,7 +219,7 @@ TExplanation MeasureExplanation()
     TTempDir folder;
     const std::wstring output = folder.Path() + L"explanation.txt";
     const std::wstring probe = TestBinaryDir() + L"LayoutProbe.exe";
-    std::wstring commandLine = L"\"" + probe + L"\" " + output;
+    std::wstring commandLine = L"\"" + probe + L"\" \"" + output + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
@@ -340,7 +340,7 @@ TEST(Layout, TheExplanationGrowsJustEnoughToShowEveryLineAndStopsAboveTheButtons
     struct TLink {
         const char* Name;
         std::wstring Fonts;
-        bool MustGrow;  // the designed four lines' worth of box is too low for these fonts
+        bool MustGrow;  // these fonts need more lines than the designed box holds
     };
     const TLink links[] = {
         {"ipa", L"ipagp.ttf,IPAPGothic\0NotoSansCJK-Regular.ttc,Noto Sans CJK JP\0"s, false},
