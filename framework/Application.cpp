@@ -4,6 +4,8 @@
 
 #include <objbase.h>
 
+#include <string_view>
+
 namespace Framework {
 
 TApplication Application;
@@ -11,6 +13,7 @@ TApplication Application;
 namespace {
 
 constexpr wchar_t FatalErrorText[] = L"予期しないエラーが発生したため、プログラムを終了します。";
+constexpr wchar_t UnknownErrorText[] = L"不明なエラーです";
 
 std::wstring Widen(const char* Text)
 {
@@ -32,7 +35,7 @@ std::wstring CurrentErrorMessage()
     } catch (const std::exception& error) {
         return Widen(error.what());
     } catch (...) {
-        return L"不明なエラーです";
+        return UnknownErrorText;
     }
 }
 
@@ -49,19 +52,27 @@ std::wstring TitleFromExeName(const std::wstring& ExeName)
 
 std::wstring ErrorBoxText(const std::wstring& Message)
 {
-    if (!Message.empty() && Message.back() > L'.')
+    // The system's Japanese messages end in "。" already; a "." after it would be a second end.
+    constexpr std::wstring_view FullWidthEnds = L"。．！？";
+    if (!Message.empty() && Message.back() > L'.' && FullWidthEnds.find(Message.back()) == std::wstring_view::npos)
         return Message + L".";
     return Message;
+}
+
+TApplication::TApplication() noexcept
+{
+    // Worked out once, here: the error box that needs it must not fail on it. Without the path the
+    // boxes have no caption.
+    try {
+        Title_ = TitleFromExeName(ExeName());
+    } catch (...) {
+        Title_.clear();
+    }
 }
 
 void TApplication::Initialize()
 {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-}
-
-std::wstring TApplication::Title() const
-{
-    return TitleFromExeName(ExeName());
 }
 
 void TApplication::Run()
@@ -80,24 +91,40 @@ void TApplication::Run()
     }
 }
 
-void TApplication::HandleException()
+void TApplication::HandleException() noexcept
 {
-    ShowException(CurrentErrorMessage());
+    try {
+        ShowException(CurrentErrorMessage());
+    } catch (...) {  // out of memory for the message itself
+        ShowErrorText(UnknownErrorText);
+    }
 }
 
-void TApplication::ShowException(const std::wstring& Message)
+void TApplication::ShowException(const std::wstring& Message) noexcept
+{
+    try {
+        ShowErrorText(ErrorBoxText(Message).c_str());
+    } catch (...) {
+        ShowErrorText(Message.c_str());
+    }
+}
+
+int TApplication::ReportFatal() noexcept
+{
+    try {
+        const std::wstring text = std::wstring(FatalErrorText) + L"\r\n\r\n" + CurrentErrorMessage();
+        MessageBoxW(nullptr, text.c_str(), Title_.c_str(), MB_OK | MB_ICONERROR | MB_TASKMODAL);
+    } catch (...) {
+        MessageBoxW(nullptr, FatalErrorText, Title_.c_str(), MB_OK | MB_ICONERROR | MB_TASKMODAL);
+    }
+    return 3;
+}
+
+void TApplication::ShowErrorText(const wchar_t* Text) const noexcept
 {
     const HWND owner = GetActiveWindow();
     // Without an owner, task-modal still disables every window of ours while the box is up.
-    MessageBoxW(owner, ErrorBoxText(Message).c_str(), Title().c_str(),
-                MB_OK | MB_ICONERROR | (owner ? MB_APPLMODAL : MB_TASKMODAL));
-}
-
-int TApplication::ReportFatal()
-{
-    const std::wstring text = std::wstring(FatalErrorText) + L"\r\n\r\n" + CurrentErrorMessage();
-    MessageBoxW(nullptr, text.c_str(), Title().c_str(), MB_OK | MB_ICONERROR | MB_TASKMODAL);
-    return 3;
+    MessageBoxW(owner, Text, Title_.c_str(), MB_OK | MB_ICONERROR | (owner ? MB_APPLMODAL : MB_TASKMODAL));
 }
 
 }  // namespace Framework

@@ -11,6 +11,8 @@ namespace Framework {
 
 class TApplication {
 public:
+    TApplication() noexcept;
+
     // The main form gets its own task-bar button, with its caption and the application icon.
     bool MainFormOnTaskBar = false;
 
@@ -36,17 +38,22 @@ public:
 
     TForm* MainForm() const { return MainForm_; }
 
-    // Derived from the executable's name, e.g. "Talvorecmax" for "...\Talvorecmax.exe".
-    std::wstring Title() const;
+    // Derived from the executable's name when the application object is made, e.g.
+    // "Talvorecmax" for "...\Talvorecmax.exe".
+    const std::wstring& Title() const { return Title_; }
 
-    // Shows the error being handled in the standard error box; call it from a catch block.
-    void HandleException();
-    void ShowException(const std::wstring& Message);
+    // Shows the error being handled in the standard error box; call it from a catch block. Neither
+    // throws: they are the last stop of every error.
+    void HandleException() noexcept;
+    void ShowException(const std::wstring& Message) noexcept;
 
     // Reports the error being handled as fatal; returns the exit code to end with.
-    int ReportFatal();
+    int ReportFatal() noexcept;
 
 private:
+    void ShowErrorText(const wchar_t* Text) const noexcept;
+
+    std::wstring Title_;
     TForm* MainForm_ = nullptr;
     std::vector<std::unique_ptr<TForm>> Forms_;
 };
@@ -57,7 +64,8 @@ extern TApplication Application;
 // first ".", every character after the first in lower case.
 std::wstring TitleFromExeName(const std::wstring& ExeName);
 
-// The text of the standard error box: a "." is added when the last character sorts after ".".
+// The text of the standard error box: a "." finishes a sentence whose last character sorts after
+// ".", unless that is a full-width sentence end (。．！？).
 std::wstring ErrorBoxText(const std::wstring& Message);
 
 }  // namespace Framework

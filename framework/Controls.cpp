@@ -5,7 +5,24 @@
 #include "StylePaint.h"
 #include "SysUtils.h"
 
+#include <algorithm>
+
 namespace Framework {
+
+namespace {
+
+// The height Text needs in Font at Width, wrapped as a text box with SS_EDITCONTROL wraps it.
+int WrappedTextHeight(HWND Window, HFONT Font, const std::wstring& Text, int Width)
+{
+    TWindowDC dc(Window);
+    TSelection selected(dc.Get(), Font);
+    RECT bounds{0, 0, Width, 0};
+    DrawTextW(dc.Get(), Text.c_str(), static_cast<int>(Text.size()), &bounds,
+              DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL);
+    return bounds.bottom;
+}
+
+}  // namespace
 
 COLORREF ColorToRGB(COLORREF Color)
 {
@@ -22,10 +39,22 @@ TFontHandle CreateFontHandle(const TFont& Font, const TScaler& Scale)
 
 int ScreenDpi()
 {
-    const HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
+    const TWindowDC screen(nullptr);
+    const int dpi = screen.Get() ? GetDeviceCaps(screen.Get(), LOGPIXELSY) : 0;
     return dpi > 0 ? dpi : 96;
+}
+
+RECT BoundsInParent(HWND Window)
+{
+    RECT bounds{};
+    GetWindowRect(Window, &bounds);
+    MapWindowPoints(nullptr, GetParent(Window), reinterpret_cast<POINT*>(&bounds), 2);
+    return bounds;
+}
+
+int GrownHeight(int Designed, int Needed, int Limit)
+{
+    return std::max(Designed, std::min(Needed, Limit));
 }
 
 TControl::TControl(TForm& Owner, TBounds Bounds, std::wstring Text, TFont Font)
@@ -53,12 +82,12 @@ void TControl::CreateWindowHandle(const wchar_t* ClassName, DWORD Style, HWND Pa
 void TLabel::CreateHandle(HWND Parent, int Id, const TScaler& Scale)
 {
     CreateWindowHandle(L"STATIC", SS_LEFT, Parent, Id, Scale);
-    HDC dc = GetDC(Handle_);
-    const HGDIOBJ previous = SelectObject(dc, FontHandle_.Get());
     RECT text{0, 0, 0, 0};
-    DrawTextW(dc, Text_.c_str(), static_cast<int>(Text_.size()), &text, DT_CALCRECT | DT_SINGLELINE);
-    SelectObject(dc, previous);
-    ReleaseDC(Handle_, dc);
+    {
+        TWindowDC dc(Handle_);
+        TSelection font(dc.Get(), FontHandle_.Get());
+        DrawTextW(dc.Get(), Text_.c_str(), static_cast<int>(Text_.size()), &text, DT_CALCRECT | DT_SINGLELINE);
+    }
     SetWindowPos(Handle_, nullptr, 0, 0, text.right, text.bottom, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -67,6 +96,19 @@ void TStaticText::CreateHandle(HWND Parent, int Id, const TScaler& Scale)
     CreateWindowHandle(L"STATIC", SS_LEFT | SS_EDITCONTROL | WS_BORDER, Parent, Id, Scale);
     if (ActiveStyle())
         PaintFrameInStyle(Handle_);
+}
+
+void TStaticText::FitToText(int MaxBottom)
+{
+    RECT client;
+    GetClientRect(Handle_, &client);
+    const RECT bounds = BoundsInParent(Handle_);
+    const int height = bounds.bottom - bounds.top;
+    const int frame = height - client.bottom;
+    const int needed = WrappedTextHeight(Handle_, FontHandle_.Get(), Text_, client.right) + frame;
+    const int grown = GrownHeight(height, needed, MaxBottom - bounds.top);
+    if (grown != height)
+        SetWindowPos(Handle_, nullptr, 0, 0, bounds.right - bounds.left, grown, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 TBitBtn::TBitBtn(TForm& Owner, TBounds Bounds, std::wstring Text, TFont Font, std::function<void(TObject*)> OnClick)

@@ -44,6 +44,13 @@ TFontHandle CreateFontHandle(const TFont& Font, const TScaler& Scale);
 // Pixels per inch of the screen.
 int ScreenDpi();
 
+// A window's bounds in its parent's client coordinates.
+RECT BoundsInParent(HWND Window);
+
+// The height a text box takes: its designed height, or taller when its text needs more, but no
+// taller than Limit. Needed and the result count the box's frame.
+int GrownHeight(int Designed, int Needed, int Limit);
+
 class TControl : public TObject {
 public:
     // The control adds itself to its owner; controls are created in the order they were made.
@@ -52,6 +59,8 @@ public:
     virtual void CreateHandle(HWND Parent, int Id, const TScaler& Scale) = 0;
     virtual bool TakesFocus() const { return false; }
     virtual void Click() {}
+    // Lets the control grow downward to show all of its text, its bottom no lower than MaxBottom.
+    virtual void FitToText(int /*MaxBottom*/) {}
 
     HWND Handle() const { return Handle_; }
     const std::wstring& Text() const { return Text_; }
@@ -78,11 +87,13 @@ public:
     void CreateHandle(HWND Parent, int Id, const TScaler& Scale) override;
 };
 
-// Fixed-size text box with a thin frame; the text wraps inside it. Never takes the focus.
+// Text box with a thin frame; the text wraps inside it. It keeps its designed size unless the
+// machine's fonts need more lines than that holds. Never takes the focus.
 class TStaticText : public TControl {
 public:
     using TControl::TControl;
     void CreateHandle(HWND Parent, int Id, const TScaler& Scale) override;
+    void FitToText(int MaxBottom) override;
     COLORREF StyledFace(const TStyle& Style) const override { return Style.TextBoxColor; }
 };
 

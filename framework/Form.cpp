@@ -15,6 +15,10 @@ namespace {
 
 constexpr int FirstControlId = 100;  // clear of IDOK and IDCANCEL, which stand for Enter and Esc
 
+// What a text box that grows to show its text leaves free above the controls below it, at 96
+// pixels per inch.
+constexpr int TextBoxGap = 8;
+
 constexpr DWORD FormStyle = WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD FormExStyle = WS_EX_TOOLWINDOW | WS_EX_CONTROLPARENT;
 
@@ -82,6 +86,8 @@ void TForm::CreateHandle()
     int id = FirstControlId;
     for (TControl* control : Controls_)
         control->CreateHandle(Handle_, id++, Scaler_);
+    for (TControl* control : Controls_)
+        control->FitToText(BottomLimit(*control));
 
     if (OnCreate) {
         try {
@@ -90,6 +96,20 @@ void TForm::CreateHandle()
             Application.HandleException();
         }
     }
+}
+
+int TForm::BottomLimit(const TControl& Control) const
+{
+    const RECT bounds = BoundsInParent(Control.Handle());
+    RECT client;
+    GetClientRect(Handle_, &client);
+    LONG limit = client.bottom;
+    for (const TControl* other : Controls_) {
+        const RECT below = BoundsInParent(other->Handle());
+        if (other != &Control && below.top >= bounds.bottom && below.left < bounds.right && below.right > bounds.left)
+            limit = std::min(limit, below.top);
+    }
+    return limit - Scaler_(TextBoxGap);
 }
 
 void TForm::Show()
@@ -126,16 +146,22 @@ void TForm::Close()
 {
     if (!Handle_ || Closing_)
         return;
-    Closing_ = true;
     bool canClose = true;
-    if (OnCloseQuery) {
-        try {
-            OnCloseQuery(this, canClose);
-        } catch (...) {
-            Application.HandleException();
+    {
+        // Cleared however the query ends: a flag left set would make every later close a no-op.
+        struct TClosing {
+            bool& Flag;
+            explicit TClosing(bool& Flag) : Flag(Flag) { Flag = true; }
+            ~TClosing() { Flag = false; }
+        } closing(Closing_);
+        if (OnCloseQuery) {
+            try {
+                OnCloseQuery(this, canClose);
+            } catch (...) {
+                Application.HandleException();
+            }
         }
     }
-    Closing_ = false;
     if (canClose && Handle_)
         DestroyWindow(Handle_);
 }

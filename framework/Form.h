@@ -77,6 +77,9 @@ private:
     LRESULT Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam);
     void OnCommand(WPARAM WParam, LPARAM LParam);
     TControl* FindControl(HWND Window) const;
+    // The lowest a control may grow to: a gap above the nearest control below it, or above the
+    // bottom of the client area.
+    int BottomLimit(const TControl& Control) const;
     void FocusFirstControl();
 
     HWND Handle_ = nullptr;

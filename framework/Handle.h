@@ -1,5 +1,5 @@
 #pragma once
-// Owning wrappers for Win32 handles: each closes its handle exactly once.
+// Owning wrappers for Win32 handles and device contexts: each releases what it holds exactly once.
 
 #include <windows.h>
 
@@ -52,5 +52,46 @@ using THandle = TOwned<HANDLE, &::CloseHandle>;      // files, processes, thread
 using TFindHandle = TOwned<HANDLE, &::FindClose>;    // FindFirstFileW
 using TFontHandle = TOwned<HFONT, &::DeleteObject>;
 using TBrushHandle = TOwned<HBRUSH, &::DeleteObject>;
+using TPenHandle = TOwned<HPEN, &::DeleteObject>;
+
+// The device context of a window's client area (of the screen for null), or of the whole window
+// with its frame; released when it goes.
+class TWindowDC {
+public:
+    explicit TWindowDC(HWND Window, bool WholeWindow = false)
+        : Window_(Window), Dc_(WholeWindow ? GetWindowDC(Window) : GetDC(Window))
+    {
+    }
+    ~TWindowDC()
+    {
+        if (Dc_)
+            ReleaseDC(Window_, Dc_);
+    }
+    TWindowDC(const TWindowDC&) = delete;
+    TWindowDC& operator=(const TWindowDC&) = delete;
+
+    HDC Get() const { return Dc_; }
+
+private:
+    HWND Window_;
+    HDC Dc_;
+};
+
+// An object selected into a device context; the one it replaced is put back when it goes.
+class TSelection {
+public:
+    TSelection(HDC Dc, HGDIOBJ Object) : Dc_(Dc), Previous_(SelectObject(Dc, Object)) {}
+    ~TSelection()
+    {
+        if (Previous_ && Previous_ != HGDI_ERROR)
+            SelectObject(Dc_, Previous_);
+    }
+    TSelection(const TSelection&) = delete;
+    TSelection& operator=(const TSelection&) = delete;
+
+private:
+    HDC Dc_;
+    HGDIOBJ Previous_;
+};
 
 }  // namespace Framework

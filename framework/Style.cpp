@@ -113,6 +113,10 @@ std::wstring ParseName(std::string_view Value, int Line)
 
 TStyle ParseStyle(std::string_view Text)
 {
+    // Editors on Windows start a UTF-8 text with a byte-order mark.
+    constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
+    if (Text.substr(0, ByteOrderMark.size()) == ByteOrderMark)
+        Text.remove_prefix(ByteOrderMark.size());
     TStyle style;
     auto fields = FieldsOf(style);
     int line = 0;

@@ -48,7 +48,8 @@ public:
     using Exception::Exception;
 };
 
-// Reads a style from its text (UTF-8); throws EStyleError for anything malformed.
+// Reads a style from its text (UTF-8, with or without a byte-order mark); throws EStyleError for
+// anything malformed.
 TStyle ParseStyle(std::string_view Text);
 
 }  // namespace Framework

@@ -57,8 +57,9 @@ void TStyleManager::Register(std::string_view Text, const std::wstring& Source)
     TStyle style;
     try {
         style = ParseStyle(Text);
-    } catch (const EStyleError&) {
-        throw Exception(L"スタイル '" + Source + L"' を読み込めません");
+    } catch (const EStyleError& error) {
+        // Whoever has to mend the style needs to know where it went wrong.
+        throw Exception(L"スタイル '" + Source + L"' を読み込めません\r\n" + error.Message());
     }
     if (!Find(style.Name))
         Styles_.push_back(std::make_unique<TStyle>(std::move(style)));

@@ -14,7 +14,8 @@ namespace Framework {
 class TStyleManager {
 public:
     // Registers a style from its text; a text that is not a style raises Exception
-    // "スタイル '<Source>' を読み込めません". A second style of the same name is ignored.
+    // "スタイル '<Source>' を読み込めません" with the parser's reason on a second line, e.g.
+    // "line 3: bad colour ...". A second style of the same name is ignored.
     void Register(std::string_view Text, const std::wstring& Source);
     // Registers every VCLSTYLE resource of the module, read in place.
     void RegisterResources(HMODULE Module);

@@ -17,43 +17,51 @@ constexpr wchar_t HotProperty[] = L"TalvoStyleHot";
 constexpr UINT_PTR HotSubclassId = 1;
 constexpr UINT_PTR FrameSubclassId = 2;
 
+// The subclass procedures only decorate: should one fail, nothing may unwind into user32, and the
+// control falls back to the system's handling. An error box from inside painting would only ask
+// for more painting.
 LRESULT CALLBACK HotSubclass(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam, UINT_PTR, DWORD_PTR)
 {
-    switch (Msg) {
-    case WM_MOUSEMOVE:
-        if (!GetPropW(Window, HotProperty)) {
-            SetPropW(Window, HotProperty, reinterpret_cast<HANDLE>(1));
-            TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, Window, 0};
-            TrackMouseEvent(&track);
+    try {
+        switch (Msg) {
+        case WM_MOUSEMOVE:
+            if (!GetPropW(Window, HotProperty)) {
+                SetPropW(Window, HotProperty, reinterpret_cast<HANDLE>(1));
+                TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, Window, 0};
+                TrackMouseEvent(&track);
+                InvalidateRect(Window, nullptr, FALSE);
+            }
+            break;
+        case WM_MOUSELEAVE:
+            RemovePropW(Window, HotProperty);
             InvalidateRect(Window, nullptr, FALSE);
+            break;
+        case WM_NCDESTROY:
+            RemovePropW(Window, HotProperty);
+            RemoveWindowSubclass(Window, &HotSubclass, HotSubclassId);
+            break;
         }
-        break;
-    case WM_MOUSELEAVE:
-        RemovePropW(Window, HotProperty);
-        InvalidateRect(Window, nullptr, FALSE);
-        break;
-    case WM_NCDESTROY:
-        RemovePropW(Window, HotProperty);
-        RemoveWindowSubclass(Window, &HotSubclass, HotSubclassId);
-        break;
+    } catch (...) {
     }
     return DefSubclassProc(Window, Msg, WParam, LParam);
 }
 
 LRESULT CALLBACK FrameSubclass(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam, UINT_PTR, DWORD_PTR)
 {
-    if (Msg == WM_NCPAINT) {
-        if (const TStyle* style = ActiveStyle()) {
-            RECT frame;
-            GetWindowRect(Window, &frame);
-            OffsetRect(&frame, -frame.left, -frame.top);
-            const HDC dc = GetWindowDC(Window);
-            FrameRect(dc, &frame, StyleBrush(style->TextBoxFrame));
-            ReleaseDC(Window, dc);
-            return 0;
+    try {
+        if (Msg == WM_NCPAINT) {
+            if (const TStyle* style = ActiveStyle()) {
+                RECT frame;
+                GetWindowRect(Window, &frame);
+                OffsetRect(&frame, -frame.left, -frame.top);
+                const TWindowDC dc(Window, true);
+                FrameRect(dc.Get(), &frame, StyleBrush(style->TextBoxFrame));
+                return 0;
+            }
+        } else if (Msg == WM_NCDESTROY) {
+            RemoveWindowSubclass(Window, &FrameSubclass, FrameSubclassId);
         }
-    } else if (Msg == WM_NCDESTROY) {
-        RemoveWindowSubclass(Window, &FrameSubclass, FrameSubclassId);
+    } catch (...) {
     }
     return DefSubclassProc(Window, Msg, WParam, LParam);
 }
@@ -74,13 +82,10 @@ TButtonState StateOf(const DRAWITEMSTRUCT& Item)
 // A rounded rectangle outlined in Border and filled with Fill (no fill when Fill is null).
 void RoundedBox(HDC Dc, const RECT& Box, int Radius, COLORREF Border, HBRUSH Fill)
 {
-    const HPEN pen = CreatePen(PS_SOLID, 1, Border);
-    const HGDIOBJ oldPen = SelectObject(Dc, pen);
-    const HGDIOBJ oldBrush = SelectObject(Dc, Fill ? Fill : GetStockObject(NULL_BRUSH));
+    const TPenHandle pen(CreatePen(PS_SOLID, 1, Border));
+    const TSelection selectedPen(Dc, pen.Get());
+    const TSelection selectedBrush(Dc, Fill ? Fill : GetStockObject(NULL_BRUSH));
     RoundRect(Dc, Box.left, Box.top, Box.right, Box.bottom, 2 * Radius, 2 * Radius);
-    SelectObject(Dc, oldBrush);
-    SelectObject(Dc, oldPen);
-    DeleteObject(pen);
 }
 
 }  // namespace
@@ -125,14 +130,13 @@ void DrawStyledButton(const TStyle& Style, const DRAWITEMSTRUCT& Item, COLORREF 
 
     wchar_t text[256];
     const int length = GetWindowTextW(Item.hwndItem, text, ARRAYSIZE(text));
-    const HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(Item.hwndItem, WM_GETFONT, 0, 0)));
+    const TSelection font(dc, reinterpret_cast<HFONT>(SendMessageW(Item.hwndItem, WM_GETFONT, 0, 0)));
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, colors.Text);
     if (state == TButtonState::Pressed)
         OffsetRect(&box, 1, 1);
     // Prefix processing on and never hidden: the accelerator letter is always underlined.
     DrawTextW(dc, text, length, &box, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-    SelectObject(dc, oldFont);
 }
 
 }  // namespace Framework

@@ -1,5 +1,6 @@
 #include "StyledBox.h"
 
+#include "Application.h"
 #include "Controls.h"
 #include "Cursor.h"
 #include "StylePaint.h"
@@ -7,7 +8,6 @@
 #include "WindowObject.h"
 
 #include <algorithm>
-#include <utility>
 
 namespace Framework {
 
@@ -59,7 +59,8 @@ private:
     TScaler Scale_{ScreenDpi()};
     TFontHandle TextFont_ = CreateFontHandle(TextFont, Scale_);
     TFontHandle ButtonFont_ = CreateFontHandle(ButtonFont, Scale_);
-    HWND Handle_ = nullptr;
+    HWND Handle_ = nullptr;  // null once the window is gone, whoever destroyed it
+    HWND LastFocus_ = nullptr;
     POINT IconAt_{};
     bool Done_ = false;
     int Answer_ = 0;
@@ -68,12 +69,10 @@ private:
 // The size of Text in Font, wrapped at Width.
 SIZE TextExtent(HFONT Font, const std::wstring& Text, int Width, UINT Format)
 {
-    const HDC dc = GetDC(nullptr);
-    const HGDIOBJ previous = SelectObject(dc, Font);
+    const TWindowDC screen(nullptr);
+    const TSelection selected(screen.Get(), Font);
     RECT bounds{0, 0, Width, 0};
-    DrawTextW(dc, Text.c_str(), static_cast<int>(Text.size()), &bounds, DT_CALCRECT | Format);
-    SelectObject(dc, previous);
-    ReleaseDC(nullptr, dc);
+    DrawTextW(screen.Get(), Text.c_str(), static_cast<int>(Text.size()), &bounds, DT_CALCRECT | Format);
     return {bounds.right, bounds.bottom};
 }
 
@@ -168,10 +167,12 @@ int TStyledBox::Run(HWND Owner)
             DispatchMessageW(&message);
         }
     }
-    // The owner is enabled before the box goes, so that it is the window activated next.
-    if (disableOwner)
+    // The owner is enabled before the box goes, so that it is the window activated next. An owner
+    // destroyed meanwhile took the box with it: neither handle is valid any more.
+    if (disableOwner && IsWindow(Owner))
         EnableWindow(Owner, TRUE);
-    DestroyWindow(std::exchange(Handle_, nullptr));
+    if (Handle_)
+        DestroyWindow(Handle_);
     if (quit)
         PostQuitMessage(static_cast<int>(message.wParam));
     return Done_ ? Answer_ : Content_.CancelId;
@@ -234,6 +235,17 @@ LRESULT TStyledBox::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
     case WM_COMMAND:
         OnCommand(LOWORD(WParam));
         return 0;
+    case WM_ACTIVATE:
+        // Switching to another window takes the focus away; the button that had it gets it back, so
+        // that Enter answers with the button the user chose and not with the default one.
+        if (LOWORD(WParam) == WA_INACTIVE) {
+            if (const HWND focus = GetFocus(); focus && GetParent(focus) == Handle_)
+                LastFocus_ = focus;
+        } else {
+            SetFocus(LastFocus_ && IsWindow(LastFocus_) ? LastFocus_ : GetDlgItem(Handle_, Content_.DefaultId));
+            return 0;
+        }
+        break;
     case WM_CLOSE:
         Finish(Content_.CancelId);
         return 0;
@@ -244,11 +256,26 @@ LRESULT TStyledBox::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
 LRESULT CALLBACK TStyledBox::WindowProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam)
 {
     auto* box = WindowObject<TStyledBox>(Window, Msg, LParam);
-    if (!box || Msg == WM_NCDESTROY)
+    if (!box)
         return DefWindowProcW(Window, Msg, WParam, LParam);
     if (Msg == WM_NCCREATE)
         box->Handle_ = Window;
-    return box->Dispatch(Msg, WParam, LParam);
+    if (Msg == WM_NCDESTROY) {
+        // Destroyed by Run, or with its owner while still waiting for an answer: that ends the
+        // box's loop with Cancel, and the handle is never used again.
+        ReleaseWindowObject(Window);
+        box->Handle_ = nullptr;
+        if (!box->Done_)
+            box->Finish(box->Content_.CancelId);
+        return DefWindowProcW(Window, Msg, WParam, LParam);
+    }
+    // Nothing may unwind into user32: an error goes to the standard error box.
+    try {
+        return box->Dispatch(Msg, WParam, LParam);
+    } catch (...) {
+        Application.HandleException();
+        return 0;
+    }
 }
 
 int ShowStyledBox(HWND Owner, const TStyle& Style, const TBoxContent& Content)

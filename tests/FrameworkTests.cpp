@@ -20,14 +20,24 @@ TEST(ApplicationTitle, IsTheExecutableNameCutAtItsFirstDotWithTheRestInLowerCase
     EXPECT_EQ(TitleFromExeName(L"C:\\x\\.exe"), L"");
 }
 
-TEST(ErrorBoxText, AddsAPeriodOnlyAfterCharactersThatSortAfterIt)
+TEST(ErrorBoxText, FinishesAnUnfinishedSentenceWithAPeriod)
 {
-    EXPECT_EQ(ErrorBoxText(L"Access is denied."), L"Access is denied.");
-    EXPECT_EQ(ErrorBoxText(L"no period"), L"no period.");
-    EXPECT_EQ(ErrorBoxText(L"起動できませんでした。"), L"起動できませんでした。.");
-    EXPECT_EQ(ErrorBoxText(L"ends in a dash -"), L"ends in a dash -");  // '-' (45) sorts before '.'
-    EXPECT_EQ(ErrorBoxText(L"ends in a slash/"), L"ends in a slash/.");  // '/' (47) after it
-    EXPECT_EQ(ErrorBoxText(L""), L"");
+    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+        {L"Access is denied.", L"Access is denied."},
+        {L"no period", L"no period."},
+        {L"ends in a dash -", L"ends in a dash -"},     // '-' (45) sorts before '.'
+        {L"ends in a slash/", L"ends in a slash/."},   // '/' (47) after it
+        {L"", L""},
+        // A full-width sentence end finishes the sentence already.
+        {L"起動できませんでした。", L"起動できませんでした。"},
+        {L"全角ピリオド．", L"全角ピリオド．"},
+        {L"止まりました！", L"止まりました！"},
+        {L"続けますか？", L"続けますか？"},
+        {L"途中で終わる、", L"途中で終わる、."},
+        {L"終わりの括弧」", L"終わりの括弧」."},
+    };
+    for (const auto& [message, expected] : cases)
+        EXPECT_EQ(ErrorBoxText(message), expected) << testing::PrintToString(std::wstring(message));
 }
 
 TEST(Scaling, RoundsEverySizeToTheNearestPixel)
@@ -41,6 +51,23 @@ TEST(Scaling, RoundsEverySizeToTheNearestPixel)
     };
     for (const auto& c : cases)
         EXPECT_EQ(TScaler{c.Dpi}(c.Value), c.Expected) << c.Dpi << " dpi, " << c.Value;
+}
+
+TEST(TextBoxHeight, KeepsTheDesignWhenTheTextFitsGrowsJustEnoughAndStopsAtTheLimit)
+{
+    struct TCase {
+        const char* Name;
+        int Designed, Needed, Limit, Expected;
+    };
+    const TCase cases[] = {
+        {"text fits", 65, 50, 104, 65},
+        {"text fills it exactly", 65, 65, 104, 65},
+        {"a line more", 65, 98, 104, 98},
+        {"more than the room above the buttons", 65, 140, 104, 104},
+        {"no room at all: never shrinks", 65, 140, 40, 65},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(GrownHeight(c.Designed, c.Needed, c.Limit), c.Expected) << c.Name;
 }
 
 TEST(Centring, UsesTheWorkAreaSizeFromTheScreenOriginAndStaysOnTheDesktop)

@@ -118,6 +118,37 @@ DWORD TProgram::WaitForExit(DWORD TimeoutMs) const
     return code;
 }
 
+TOtherWindow::TOtherWindow()
+    : Handle_(CreateWindowExW(0, L"STATIC", L"another program", WS_POPUP | WS_CAPTION | WS_VISIBLE, 0, 0, 240, 80,
+                              nullptr, nullptr, GetModuleHandleW(nullptr), nullptr))
+{
+    if (!Handle_)
+        throw std::runtime_error("cannot create a window, error " + std::to_string(GetLastError()));
+}
+
+TOtherWindow::~TOtherWindow()
+{
+    DestroyWindow(Handle_);
+}
+
+bool TOtherWindow::Activate(HWND Window)
+{
+    SetForegroundWindow(Window);
+    return WaitUntil(10000, [&] {
+        Pump();
+        return GetForegroundWindow() == Window;
+    });
+}
+
+void TOtherWindow::Pump()
+{
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
 std::vector<HWND> ChildWindows(HWND Parent)
 {
     std::vector<HWND> children;

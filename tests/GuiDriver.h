@@ -39,6 +39,25 @@ private:
     DWORD ProcessId_ = 0;
 };
 
+// A window of the test's own that can take the activation away from the program, as a switch to
+// another program would.
+class TOtherWindow {
+public:
+    TOtherWindow();
+    ~TOtherWindow();
+    TOtherWindow(const TOtherWindow&) = delete;
+    TOtherWindow& operator=(const TOtherWindow&) = delete;
+
+    HWND Handle() const { return Handle_; }
+    // Brings Window (this one or the program's) to the front; false when it does not get there.
+    // Handles this window's messages meanwhile, since activation talks to it.
+    bool Activate(HWND Window);
+    void Pump();
+
+private:
+    HWND Handle_;
+};
+
 std::vector<HWND> ChildWindows(HWND Parent);
 std::wstring WindowText(HWND Window);
 // All texts of a window and its children, joined by line breaks.

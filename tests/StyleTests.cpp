@@ -79,6 +79,10 @@ TEST(StyleFormat, ReadsEveryColourAndMetricAndTheNameInUtf8)
     EXPECT_EQ(style.FocusColor, RGB(0xE3, 0xD6, 0xF4));
     EXPECT_EQ(style.FocusInset, 3);
     EXPECT_EQ(style.ButtonRadius, 12);
+
+    // As an editor on Windows saves it, the first line a key.
+    const std::string withMark = "\xEF\xBB\xBF" + Replaced(ValidStyle, "# a complete style\n", "");
+    EXPECT_EQ(ParseStyle(withMark).Name, L"Lilac テスト") << "a byte-order mark is not part of the text";
 }
 
 TEST(StyleFormat, RejectsMalformedTextWithAnErrorSayingWhereAndWhy)
@@ -137,7 +141,7 @@ TEST(StyleManager, RegistersTheExecutablesStylesByTheNameInsideThemIgnoringCase)
     EXPECT_EQ(manager.Active(), theme) << "a missing style keeps the current look";
 }
 
-TEST(StyleManager, NamesTheSourceOfAStyleItCannotReadAndKeepsTheFirstOfTwoNames)
+TEST(StyleManager, NamesTheSourceAndTheReasonOfAStyleItCannotReadAndKeepsTheFirstOfTwoNames)
 {
     TStyleManager manager;
     for (const std::string& text : {std::string("name = x\n"), std::string("\0\0\0", 3), std::string()}) {
@@ -147,13 +151,32 @@ TEST(StyleManager, NamesTheSourceOfAStyleItCannotReadAndKeepsTheFirstOfTwoNames)
         } catch (const EStyleError&) {
             ADD_FAILURE() << "the parser's error must not reach the user";
         } catch (const Exception& error) {
-            EXPECT_EQ(error.Message(), L"スタイル 'BROKEN' を読み込めません");
+            EXPECT_EQ(error.Message(), L"スタイル 'BROKEN' を読み込めません\r\n" + ParseError(text));
         }
     }
     manager.Register(ValidStyle, L"FIRST");
     manager.Register(Replaced(ValidStyle, "#F2EDF7", "#000000"), L"SECOND");
     ASSERT_NE(manager.Find(L"lilac テスト"), nullptr);
     EXPECT_EQ(manager.Find(L"lilac テスト")->WindowColor, RGB(0xF2, 0xED, 0xF7));
+}
+
+TEST(StyledBox, AnswersCancelAndStopsWaitingWhenItsOwnerIsDestroyedUnderIt)
+{
+    const TStyle style = ParseStyle(ValidStyle);
+    const HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP | WS_VISIBLE, 0, 0, 200, 100, nullptr, nullptr,
+                                       GetModuleHandleW(nullptr), nullptr);
+    ASSERT_TRUE(owner);
+    // The owner goes while the box waits for an answer, as the main window does when the session
+    // ends. A box that waited on would be ended by the quit message, much later.
+    SetTimer(owner, 1, 0, [](HWND Window, UINT, UINT_PTR, DWORD) { DestroyWindow(Window); });
+    const UINT_PTR lastResort = SetTimer(nullptr, 0, 30000, [](HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(0); });
+
+    const int answer = ShowStyledBox(owner, style, {L"Box", L"Text", nullptr, {{IDYES, L"Yes"}, {IDCANCEL, L"Cancel"}}, IDYES, IDCANCEL});
+    KillTimer(nullptr, lastResort);
+    EXPECT_EQ(answer, IDCANCEL);
+    EXPECT_FALSE(IsWindow(owner));
+    MSG quit;
+    EXPECT_FALSE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "the box waited on after its owner had gone";
 }
 
 TEST(BoxCentring, CentresTheOuterSizeInTheWorkAreaRoundingHalvesTowardZero)

@@ -122,6 +122,36 @@ TEST_F(Program, TheStyledConfirmationIsModalCentredAndAnswersEscCloseAndAltY)
     EXPECT_TRUE(WaitForFile(Marker()));
 }
 
+TEST_F(Program, TheStyledConfirmationKeepsTheFocusedButtonWhenTheUserSwitchesAwayAndBack)
+{
+    InstallUpdateGoneWrong();
+    TProgram program(Folder.Path());
+    const HWND confirm = OpenConfirmation(program);
+    ASSERT_TRUE(confirm);
+    const HWND window = program.WaitForWindow(WindowCaption);
+    const HWND cancel = GetDlgItem(confirm, IDCANCEL);
+    PressKeys(confirm, {VK_TAB});
+    ASSERT_TRUE(WaitUntil(10000, [&] { return FocusOf(confirm) == cancel; }));
+
+    {
+        TOtherWindow other;
+        ASSERT_TRUE(other.Activate(other.Handle())) << "could not switch away";
+        ASSERT_TRUE(other.Activate(confirm)) << "could not switch back";
+        EXPECT_TRUE(WaitUntil(10000, [&] {
+            other.Pump();
+            return FocusOf(confirm) == cancel;
+        })) << "the focus did not come back to キャンセル";
+    }
+    PressKeys(confirm, {VK_RETURN});
+    EXPECT_TRUE(program.WaitForWindowGone(ConfirmCaption));
+
+    // Cancel: nothing changed and the window is still there to be closed.
+    PressKeys(window, {'X'}, true);
+    EXPECT_EQ(program.WaitForExit(), 0u) << "still running: Enter answered Yes and the done box is up";
+    EXPECT_EQ(ReadBytes(Exe()), BrokenExe);
+    EXPECT_FALSE(Exists(Marker()));
+}
+
 TEST_F(Program, WithoutItsStyleItSaysSoAndRecoversInTheStandardLook)
 {
     InstallUpdateGoneWrong();
@@ -160,7 +190,8 @@ TEST_F(Program, WithAStyleItCannotReadItEndsWithTheFatalReportAndNoWindow)
     const HWND report = program.WaitForWindow(PlainCaption);
     ASSERT_TRUE(report) << "no fatal-error report";
     EXPECT_NE(AllTexts(report).find(L"予期しないエラーが発生したため、プログラムを終了します。"), std::wstring::npos);
-    EXPECT_NE(AllTexts(report).find(L"スタイル 'AMETHYSTKAMRI' を読み込めません"), std::wstring::npos);
+    EXPECT_NE(AllTexts(report).find(L"スタイル 'AMETHYSTKAMRI' を読み込めません\r\nline 2: bad colour \"#F2EDF\""),
+              std::wstring::npos);
     EXPECT_FALSE(program.WaitForWindow(WindowCaption, 0));
     Screenshot("unreadable-style", report);
     PressKeys(report, {VK_RETURN});

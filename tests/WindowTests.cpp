@@ -3,6 +3,7 @@
 #include "ProgramTest.h"
 #include "recovery/TalvoRec.h"
 
+#include <cstdio>
 #include <iostream>
 
 using namespace Testing;
@@ -264,6 +265,65 @@ public:
     TScreenDpi& operator=(const TScreenDpi&) = delete;
 };
 
+// Links the fonts (a REG_MULTI_SZ list of "file,face") to Tahoma, the window's font, for programs
+// started from now on, and puts the prefix's own link back.
+class TFontLink {
+public:
+    explicit TFontLink(const std::wstring& Fonts)
+    {
+        DWORD size = 0;
+        if (RegGetValueW(HKEY_LOCAL_MACHINE, Key, L"Tahoma", RRF_RT_ANY, &SavedType_, nullptr, &size) == ERROR_SUCCESS) {
+            Saved_.resize(size);
+            RegGetValueW(HKEY_LOCAL_MACHINE, Key, L"Tahoma", RRF_RT_ANY, &SavedType_, Saved_.data(), &size);
+            Saved_.resize(size);
+        }
+        RegSetKeyValueW(HKEY_LOCAL_MACHINE, Key, L"Tahoma", REG_MULTI_SZ, Fonts.c_str(),
+                        static_cast<DWORD>((Fonts.size() + 1) * sizeof(wchar_t)));
+    }
+    ~TFontLink()
+    {
+        if (Saved_.empty())
+            RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, Key, L"Tahoma");
+        else
+            RegSetKeyValueW(HKEY_LOCAL_MACHINE, Key, L"Tahoma", SavedType_, Saved_.data(), static_cast<DWORD>(Saved_.size()));
+    }
+    TFontLink(const TFontLink&) = delete;
+    TFontLink& operator=(const TFontLink&) = delete;
+
+private:
+    static constexpr wchar_t Key[] = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink";
+    DWORD SavedType_ = REG_NONE;
+    std::vector<BYTE> Saved_;
+};
+
+// The recovery window's explanation as LayoutProbe.exe measured it, in client pixels.
+struct TExplanation {
+    long Needed;        // height of the text wrapped in the box's own font and width
+    long ClientHeight;  // of the box
+    long Top, Bottom;   // of the box, frame included
+    long ButtonTop;
+};
+
+TExplanation MeasureExplanation()
+{
+    TTempDir folder;
+    const std::wstring output = folder.Path() + L"explanation.txt";
+    const std::wstring probe = TestBinaryDir() + L"LayoutProbe.exe";
+    std::wstring commandLine = L"\"" + probe + L"\" \"" + output + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(probe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        throw std::runtime_error("cannot start LayoutProbe.exe");
+    const Framework::THandle processHandle(process.hProcess), threadHandle(process.hThread);
+    WaitForSingleObject(process.hProcess, 60000);
+    TExplanation text{};
+    if (sscanf(ReadBytes(output).c_str(), "%ld %ld %ld %ld %ld", &text.Needed, &text.ClientHeight, &text.Top,
+               &text.Bottom, &text.ButtonTop) != 5)
+        throw std::runtime_error("LayoutProbe.exe measured nothing");
+    return text;
+}
+
 RECT ClientBounds(HWND Control)
 {
     RECT bounds;
@@ -291,8 +351,9 @@ TEST(Layout, TheWindowAsDesignedScaledOnceToTheScreenDensity)
     };
     const TControlCase controls[] = {
         {L"タルボ支援システムの回復", {48, 24, 0, 0}, 27, true},
+        // Its height follows the machine's fonts: see the next test.
         {L"プログラムのアップデート中に何らかのエラーでプログラムが起動しなくなった場合、直前のバージョンに戻します。",
-         {96, 88, 96 + 263, 88 + 65}, 16, true},
+         {96, 88, 96 + 263, 0}, 16, true},
         {L"回復を実行(&R)", {144, 200, 144 + 123, 200 + 41}, 13, true},
         {L"閉じる(&X)", {296, 200, 296 + 89, 200 + 41}, 13, true},
     };
@@ -338,6 +399,8 @@ TEST(Layout, TheWindowAsDesignedScaledOnceToTheScreenDensity)
             EXPECT_EQ(bounds.top, scale(expected.Bounds.top));
             if (expected.Bounds.right) {
                 EXPECT_EQ(bounds.right, scale(expected.Bounds.right));
+            }
+            if (expected.Bounds.bottom) {
                 EXPECT_EQ(bounds.bottom, scale(expected.Bounds.bottom));
             }
         }
@@ -357,6 +420,53 @@ TEST(Layout, TheWindowAsDesignedScaledOnceToTheScreenDensity)
         Screenshot(dpi == 96 ? "window" : "window-144dpi", window);
         PressKeys(window, {VK_F4}, true);
         EXPECT_EQ(program.WaitForExit(), 0u);
+    }
+}
+
+TEST(Layout, TheExplanationGrowsJustEnoughToShowEveryLineAndStopsAboveTheButtons)
+{
+    using namespace std::string_literals;
+    SetProcessDPIAware();
+    struct TLink {
+        const char* Name;
+        std::wstring Fonts;
+        bool MustGrow;  // these fonts need more lines than the designed box holds
+    };
+    const TLink links[] = {
+        {"ipa", L"ipagp.ttf,IPAPGothic\0NotoSansCJK-Regular.ttc,Noto Sans CJK JP\0"s, false},
+        {"noto", L"NotoSansCJK-Regular.ttc,Noto Sans CJK JP\0"s, true},
+    };
+    for (const int dpi : {96, 144}) {
+        for (const TLink& link : links) {
+            SCOPED_TRACE(testing::Message() << link.Name << " link, " << dpi << " dpi");
+            const auto scale = [dpi](long value) { return static_cast<long>(MulDiv(value, dpi, 96)); };
+            TScreenDpi density(dpi);
+            TFontLink fonts(link.Fonts);
+            const TExplanation text = MeasureExplanation();
+            const long height = text.Bottom - text.Top, frame = height - text.ClientHeight;
+            std::printf("%s link, %d dpi: the text needs %ld px, the box's client area is %ld px\n", link.Name, dpi,
+                        text.Needed, text.ClientHeight);
+
+            EXPECT_EQ(text.Top, scale(88));
+            EXPECT_EQ(height, std::max(scale(65), std::min(text.Needed + frame, text.ButtonTop - scale(8) - text.Top)));
+            EXPECT_GE(text.ClientHeight, text.Needed) << "lines cut off";
+            EXPECT_LE(text.Bottom, text.ButtonTop - scale(8)) << "too close to the buttons";
+            if (link.MustGrow) {
+                EXPECT_GT(height, scale(65));
+            }
+
+            // The program itself lays out the same box.
+            TTempDir folder;
+            TProgram program(folder.Path());
+            const HWND window = program.WaitForWindow(L"プログラムの回復");
+            ASSERT_TRUE(window);
+            const RECT box = ClientBounds(ChildWindows(window).at(1));
+            EXPECT_EQ(box.top, text.Top);
+            EXPECT_EQ(box.bottom, text.Bottom);
+            Screenshot("window-" + std::string(link.Name) + "-" + std::to_string(dpi) + "dpi", window);
+            PressKeys(window, {VK_F4}, true);
+            EXPECT_EQ(program.WaitForExit(), 0u);
+        }
     }
 }
 
