@@ -20,7 +20,7 @@ std::wstring MarkerApp()
 
 void InstallMarkerApp(const std::wstring& as)
 {
-    ASSERT_TRUE(CopyFileW(MarkerApp().c_str(), as.c_str(), FALSE)) << "error " << GetLastError();
+    Require(CopyFileW(MarkerApp().c_str(), as.c_str(), FALSE), "installing the marker program");
 }
 
 // Runs the close query; returns the error text the framework would show, if any.

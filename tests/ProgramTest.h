@@ -3,6 +3,7 @@
 
 #include "GuiDriver.h"
 #include "TestFiles.h"
+#include "recovery/TalvoRec.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +11,7 @@
 
 namespace Testing {
 
-inline const std::wstring WindowCaption = L"プログラムの回復";
+inline const std::wstring WindowCaption = TalvoRec::WindowCaption;
 inline const std::wstring ConfirmCaption = L"情報";
 inline const std::wstring PlainCaption = L"Talvorecmax";
 inline const std::string BrokenExe = "MZ broken build";
@@ -36,7 +37,7 @@ protected:
     void InstallUpdateGoneWrong()
     {
         WriteBytes(Exe(), BrokenExe);
-        ASSERT_TRUE(CopyFileW((TestBinaryDir() + L"MarkerApp.exe").c_str(), Backup().c_str(), FALSE));
+        Require(CopyFileW((TestBinaryDir() + L"MarkerApp.exe").c_str(), Backup().c_str(), FALSE), "installing the backup");
     }
 
     bool MainApplicationRunning() const

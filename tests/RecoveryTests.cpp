@@ -80,7 +80,7 @@ void SetFileTimes(const std::wstring& file, ULONGLONG created, ULONGLONG written
     THandle handle(CreateFileW(file.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     const FILETIME c{static_cast<DWORD>(created), static_cast<DWORD>(created >> 32)};
     const FILETIME w{static_cast<DWORD>(written), static_cast<DWORD>(written >> 32)};
-    ASSERT_TRUE(SetFileTime(handle.Get(), &c, nullptr, &w)) << GetLastError();
+    Require(SetFileTime(handle.Get(), &c, nullptr, &w), "setting the backup's times");
 }
 
 TEST_F(Recovery, YesReplacesTheExecutableByteForByteWithTheBackupsTimesAndKeepsTheBackup)
@@ -91,7 +91,7 @@ TEST_F(Recovery, YesReplacesTheExecutableByteForByteWithTheBackupsTimesAndKeepsT
     WriteBytes(Backup(), backup);
     // Times of an old build, a year before anything the test writes now.
     constexpr ULONGLONG created = 133000000000000000ull, written = 133000000000000000ull + 36000000000ull;
-    ASSERT_NO_FATAL_FAILURE(SetFileTimes(Backup(), created, written));
+    SetFileTimes(Backup(), created, written);
     const auto backupTimes = FileTimes(Backup());
 
     EXPECT_EQ(ClickRecover(), L"");
@@ -186,7 +186,7 @@ TEST_F(Recovery, AMissingOrReadOnlyExecutableIsStillRestored)
         {"executable read-only",
          [](const std::wstring& exe) {
              WriteBytes(exe, BrokenExe);
-             ASSERT_TRUE(SetFileAttributesW(exe.c_str(), FILE_ATTRIBUTE_READONLY));
+             Require(SetFileAttributesW(exe.c_str(), FILE_ATTRIBUTE_READONLY), "making the executable read-only");
          }},
     };
     for (const auto& c : cases) {

@@ -25,7 +25,10 @@ void ExpectCentredOnTheMonitorOf(HWND Box, HWND Window)
 {
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
-    ASSERT_TRUE(GetMonitorInfoW(MonitorFromWindow(Window, MONITOR_DEFAULTTONEAREST), &monitor));
+    if (!GetMonitorInfoW(MonitorFromWindow(Window, MONITOR_DEFAULTTONEAREST), &monitor)) {
+        ADD_FAILURE() << "no monitor for the window";
+        return;
+    }
     const RECT& work = monitor.rcWork;
     RECT box;
     GetWindowRect(Box, &box);

@@ -35,13 +35,20 @@ TTempDir::~TTempDir()
     RemoveTree(Path_);
 }
 
+void Require(bool Ok, const std::string& What)
+{
+    if (!Ok)
+        throw std::runtime_error(What + " failed, error " + std::to_string(GetLastError()));
+}
+
 void WriteBytes(const std::wstring& file, const std::string& bytes)
 {
     THandle handle(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(handle) << "cannot create file, error " << GetLastError();
+    Require(static_cast<bool>(handle), "creating a test file");
     DWORD written = 0;
-    ASSERT_TRUE(WriteFile(handle.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
-    ASSERT_EQ(written, bytes.size());
+    Require(WriteFile(handle.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                written == bytes.size(),
+            "writing a test file");
 }
 
 std::string ReadBytes(const std::wstring& file)
@@ -123,7 +130,7 @@ bool Exists(const std::wstring& path)
 
 void MakeDir(const std::wstring& path)
 {
-    ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr)) << "error " << GetLastError();
+    Require(CreateDirectoryW(path.c_str(), nullptr), "creating a test folder");
 }
 
 std::vector<std::wstring> ListDir(const std::wstring& folder)
@@ -165,32 +172,6 @@ std::wstring TestBinaryDir()
 {
     const std::wstring exe = Framework::ExeName();
     return exe.substr(0, exe.find_last_of(L'\\') + 1);
-}
-
-TChildProcess::TChildProcess(const std::wstring& Program, const std::wstring& Arguments)
-{
-    std::wstring commandLine = L"\"" + Program + L"\" " + Arguments;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (CreateProcessW(Program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                       &process)) {
-        Process_.Reset(process.hProcess);
-        THandle thread(process.hThread);
-    }
-}
-
-TChildProcess::~TChildProcess()
-{
-    if (!Process_)
-        return;
-    TerminateProcess(Process_.Get(), 0);
-    WaitForSingleObject(Process_.Get(), 10000);
-}
-
-bool TChildProcess::WaitForExit(DWORD TimeoutMs) const
-{
-    return WaitForSingleObject(Process_.Get(), TimeoutMs) == WAIT_OBJECT_0;
 }
 
 bool WaitForFile(const std::wstring& file, DWORD timeoutMs)

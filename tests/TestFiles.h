@@ -1,7 +1,7 @@
 #pragma once
 // Real files in real temporary folders, for tests that run the real Win32 calls.
 
-#include "framework/Handle.h"
+#include "Processes.h"
 
 #include <windows.h>
 
@@ -24,6 +24,10 @@ public:
 private:
     std::wstring Path_;
 };
+
+// Test set-up that cannot go on: throws, which fails and ends the test wherever it is called from
+// (an ASSERT in a helper would only leave the helper).
+void Require(bool Ok, const std::string& What);
 
 void WriteBytes(const std::wstring& file, const std::string& bytes);
 std::string ReadBytes(const std::wstring& file);
@@ -59,21 +63,6 @@ bool WaitUntil(DWORD TimeoutMs, Condition condition)
     }
     return true;
 }
-
-// A process started for the length of a test, ended when the object goes.
-class TChildProcess {
-public:
-    TChildProcess(const std::wstring& Program, const std::wstring& Arguments = L"");
-    ~TChildProcess();
-    TChildProcess(const TChildProcess&) = delete;
-    TChildProcess& operator=(const TChildProcess&) = delete;
-    explicit operator bool() const { return static_cast<bool>(Process_); }
-    // Waits up to TimeoutMs for it to end; true once it has.
-    bool WaitForExit(DWORD TimeoutMs) const;
-
-private:
-    Framework::THandle Process_;
-};
 
 // Waits until the file exists; false after the timeout.
 bool WaitForFile(const std::wstring& file, DWORD timeoutMs = 30000);
