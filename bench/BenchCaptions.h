@@ -1,10 +1,8 @@
 #pragma once
-// The captions the start-up benchmark waits for.
+// The caption of the minimal window, which the start-up benchmark waits for.
 
 namespace Bench {
 
 inline constexpr wchar_t MinimalWindowCaption[] = L"Minimal window";
-// The recovery window's caption, as the program sets it.
-inline constexpr wchar_t RecoveryCaption[] = L"プログラムの回復";
 
 }  // namespace Bench

@@ -8,6 +8,9 @@
 #include "BenchCaptions.h"
 #include "Measure.h"
 #include "framework/Handle.h"
+#include "framework/SysUtils.h"
+#include "recovery/TalvoRec.h"
+#include "tests/Processes.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,50 +23,15 @@ namespace {
 
 constexpr DWORD Timeout = 30000;
 
-struct TFind {
-    DWORD ProcessId;
-    const wchar_t* Caption;
-    bool Found;
-};
-
-BOOL CALLBACK MatchWindow(HWND Window, LPARAM Param)
-{
-    auto* find = reinterpret_cast<TFind*>(Param);
-    DWORD processId = 0;
-    GetWindowThreadProcessId(Window, &processId);
-    if (processId != find->ProcessId || !IsWindowVisible(Window))
-        return TRUE;
-    wchar_t text[256];
-    if (GetWindowTextW(Window, text, ARRAYSIZE(text)) && lstrcmpW(text, find->Caption) == 0) {
-        find->Found = true;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-bool HasWindow(DWORD ProcessId, const wchar_t* Caption)
-{
-    TFind find{ProcessId, Caption, false};
-    EnumWindows(&MatchWindow, reinterpret_cast<LPARAM>(&find));
-    return find.Found;
-}
-
 // Seconds from start until the window is visible and the process idles waiting for input.
 double TimeStart(const std::wstring& Exe, const wchar_t* Caption)
 {
-    std::wstring commandLine = L"\"" + Exe + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
     const double start = Bench::Now();
-    if (!CreateProcessW(Exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &info))
-        throw std::runtime_error("CreateProcessW failed, error " + std::to_string(GetLastError()));
-    THandle process(info.hProcess);
-    THandle thread(info.hThread);
+    const Testing::TStarted started = Testing::StartProcess(Exe);
+    const THandle& process = started.Process;
     const ULONGLONG deadline = GetTickCount64() + Timeout;
     bool ready = WaitForInputIdle(process.Get(), Timeout) == 0;
-    while (ready && !HasWindow(info.dwProcessId, Caption)) {
+    while (ready && !Testing::FindProcessWindow(started.ProcessId, Caption)) {
         if (GetTickCount64() > deadline)
             ready = false;
         Sleep(1);
@@ -78,10 +46,8 @@ double TimeStart(const std::wstring& Exe, const wchar_t* Caption)
 
 std::wstring OwnFolder()
 {
-    wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path, length);
-    return folder.substr(0, folder.find_last_of(L'\\') + 1);
+    const std::wstring exe = Framework::ExeName();
+    return exe.substr(0, exe.find_last_of(L'\\') + 1);
 }
 
 }  // namespace
@@ -95,7 +61,7 @@ int main(int argc, char** argv)
     const std::wstring declared = folder + L"MinimalWindowDeclared.exe";
     try {
         // One untimed start each puts the files and Wine's libraries in the cache.
-        TimeStart(program, Bench::RecoveryCaption);
+        TimeStart(program, TalvoRec::WindowCaption);
         TimeStart(floor, Bench::MinimalWindowCaption);
         TimeStart(declared, Bench::MinimalWindowCaption);
         std::vector<double> programTimes, floorTimes, declaredTimes;
@@ -103,7 +69,7 @@ int main(int argc, char** argv)
             // Rotate which goes first, so none always follows another's clean-up.
             for (int turn = 0; turn < 3; ++turn) {
                 switch ((run + turn) % 3) {
-                case 0: programTimes.push_back(TimeStart(program, Bench::RecoveryCaption)); break;
+                case 0: programTimes.push_back(TimeStart(program, TalvoRec::WindowCaption)); break;
                 case 1: floorTimes.push_back(TimeStart(floor, Bench::MinimalWindowCaption)); break;
                 case 2: declaredTimes.push_back(TimeStart(declared, Bench::MinimalWindowCaption)); break;
                 }

@@ -13,6 +13,7 @@ namespace TalvoRec {
 using Framework::TMessage;
 using Framework::TObject;
 
+inline constexpr wchar_t WindowCaption[] = L"プログラムの回復";
 inline constexpr wchar_t MainExeName[] = L"Talvomax_64.exe";
 inline constexpr wchar_t BackupName[] = L"Talvomax_64.bak";
 // A development machine works on the installed copy, not on the build folder.

@@ -26,7 +26,7 @@ TTalvoRecF::TTalvoRecF()
       BitBtn2(*this, {296, 200, 89, 41}, L"閉じる(&X)", ButtonFont, [this](TObject* Sender) { BitBtn2Click(Sender); })
 {
     WindowClassName = L"TTalvoRecF";
-    Caption = L"プログラムの回復";
+    Caption = WindowCaption;
     ClientWidth = 469;
     ClientHeight = 299;
     Font = FormFont;

@@ -12,31 +12,6 @@ namespace Testing {
 
 namespace {
 
-struct TFindWindow {
-    DWORD ProcessId;
-    const std::wstring* Caption;
-    HWND Found;
-};
-
-BOOL CALLBACK MatchWindow(HWND Window, LPARAM Param)
-{
-    auto* find = reinterpret_cast<TFindWindow*>(Param);
-    DWORD processId = 0;
-    GetWindowThreadProcessId(Window, &processId);
-    if (processId == find->ProcessId && IsWindowVisible(Window) && WindowText(Window) == *find->Caption) {
-        find->Found = Window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND FindProgramWindow(DWORD ProcessId, const std::wstring& Caption)
-{
-    TFindWindow find{ProcessId, &Caption, nullptr};
-    EnumWindows(&MatchWindow, reinterpret_cast<LPARAM>(&find));
-    return find.Found;
-}
-
 INPUT Key(WORD VirtualKey, bool Up)
 {
     INPUT input{};
@@ -61,27 +36,9 @@ TProgram::TProgram(const std::wstring& InstallDir, const std::string& Exe)
     const std::wstring exe = InstallDir + L"Talvorecmax.exe";
     if (!CopyFileW(WinePath(Exe).c_str(), exe.c_str(), FALSE))
         throw std::runtime_error("cannot copy Talvorecmax.exe");
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    // Right after another process was killed, Wine now and then fails to make the next one with
-    // ERROR_INTERNAL_ERROR; a second try goes through.
-    DWORD error = ERROR_SUCCESS;
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        std::wstring commandLine = L"\"" + exe + L"\"";
-        if (CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, InstallDir.c_str(),
-                           &startup, &process))
-            break;
-        error = GetLastError();
-        if (error != ERROR_INTERNAL_ERROR)
-            break;
-        Sleep(100);
-    }
-    if (!process.hProcess)
-        throw std::runtime_error("cannot start Talvorecmax.exe, error " + std::to_string(error));
-    Process_.Reset(process.hProcess);
-    CloseHandle(process.hThread);
-    ProcessId_ = process.dwProcessId;
+    TStarted started = StartProcess(exe, L"", InstallDir);
+    Process_ = std::move(started.Process);
+    ProcessId_ = started.ProcessId;
 }
 
 TProgram::~TProgram()
@@ -100,13 +57,13 @@ void TProgram::Kill()
 HWND TProgram::WaitForWindow(const std::wstring& Caption, DWORD TimeoutMs) const
 {
     HWND found = nullptr;
-    WaitUntil(TimeoutMs, [&] { return (found = FindProgramWindow(ProcessId_, Caption)) != nullptr; });
+    WaitUntil(TimeoutMs, [&] { return (found = FindProcessWindow(ProcessId_, Caption)) != nullptr; });
     return found;
 }
 
 bool TProgram::WaitForWindowGone(const std::wstring& Caption, DWORD TimeoutMs) const
 {
-    return WaitUntil(TimeoutMs, [&] { return FindProgramWindow(ProcessId_, Caption) == nullptr; });
+    return WaitUntil(TimeoutMs, [&] { return FindProcessWindow(ProcessId_, Caption) == nullptr; });
 }
 
 DWORD TProgram::WaitForExit(DWORD TimeoutMs) const
@@ -155,15 +112,6 @@ std::vector<HWND> ChildWindows(HWND Parent)
     for (HWND child = GetWindow(Parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
         children.push_back(child);
     return children;
-}
-
-std::wstring WindowText(HWND Window)
-{
-    wchar_t text[1024];
-    const int length = static_cast<int>(
-        SendMessageTimeoutW(Window, WM_GETTEXT, ARRAYSIZE(text), reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
-                            5000, nullptr) ? wcslen(text) : 0);
-    return std::wstring(text, length);
 }
 
 std::wstring AllTexts(HWND Window)
@@ -226,6 +174,15 @@ bool RunOnHost(const std::string& Script, const std::string& Output, std::string
     return true;
 }
 
+// Path as one word of a shell command, whatever it holds.
+std::string Quoted(const std::string& Path)
+{
+    std::string quoted = "'";
+    for (const char c : Path)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
 // The script that writes the colour of a point of an image to Output, as "red green blue".
 std::string PixelScript(const std::string& Image, POINT Point, const std::string& Output)
 {
@@ -233,8 +190,8 @@ std::string PixelScript(const std::string& Image, POINT Point, const std::string
     std::string format;
     for (const char* channel : {"r", "g", "b"})
         format += std::string(format.empty() ? "" : " ") + "%[fx:int(255*" + at + "." + channel + "+0.5)]";
-    return "convert " + Image + " -format '" + format + "' info: > " + Output + ".part && mv " + Output + ".part " +
-           Output;
+    return "convert " + Quoted(Image) + " -format '" + format + "' info: > " + Quoted(Output + ".part") + " && mv " +
+           Quoted(Output + ".part") + " " + Quoted(Output);
 }
 
 COLORREF ParsePixel(const std::string& Text)
@@ -257,8 +214,8 @@ void Screenshot(const std::string& Name, HWND Window)
     CreateDirectoryW(WinePath(SCREENSHOT_DIR).c_str(), nullptr);
     const std::string image = ScreenshotFile(Name);
     const std::string pixel = image + ".pixel";
-    const std::string script = "import -window root " + image + ".part.png && mv " + image + ".part.png " + image +
-                               " && " + PixelScript(image, corner, pixel);
+    const std::string script = "import -window root " + Quoted(image + ".part.png") + " && mv " +
+                               Quoted(image + ".part.png") + " " + Quoted(image) + " && " + PixelScript(image, corner, pixel);
     const bool shown = WaitUntil(20000, [&] {
         std::string colour;
         return RunOnHost(script, pixel, colour) && ParsePixel(colour) != CLR_INVALID && ParsePixel(colour) != RGB(0, 0, 0);

@@ -2,6 +2,7 @@
 // Drives the real program as a user would: starts it in a folder, finds its windows by caption,
 // types on the keyboard, and takes screenshots of the (virtual) display.
 
+#include "Processes.h"
 #include "TestFiles.h"
 #include "framework/Handle.h"
 
@@ -24,7 +25,6 @@ public:
     TProgram(const TProgram&) = delete;
     TProgram& operator=(const TProgram&) = delete;
 
-    DWORD ProcessId() const { return ProcessId_; }
     // Ends the program at once, as a crash or a power cut would: no handler runs.
     void Kill();
     // The visible top-level window of the program with this caption, waited for; null on timeout.
@@ -59,7 +59,6 @@ private:
 };
 
 std::vector<HWND> ChildWindows(HWND Parent);
-std::wstring WindowText(HWND Window);
 // All texts of a window and its children, joined by line breaks.
 std::wstring AllTexts(HWND Window);
 // The window with the keyboard focus in the thread that owns Window.

@@ -212,7 +212,6 @@ TEST_F(Program, ARunningApplicationIsEndedOnlyWithConsentAndOnlyFromThisFolder)
     ASSERT_TRUE(CopyFileW(hung.c_str(), (elsewhere.Path() + L"Talvomax_64.exe").c_str(), FALSE));
     const std::string running = ReadBytes(Exe());
     TChildProcess here(Exe()), there(elsewhere.Path() + L"Talvomax_64.exe");
-    ASSERT_TRUE(here && there);
     TProgram program(Folder.Path());
     const HWND window = program.WaitForWindow(WindowCaption);
     ASSERT_TRUE(window);
@@ -309,14 +308,8 @@ TExplanation MeasureExplanation()
     TTempDir folder;
     const std::wstring output = folder.Path() + L"explanation.txt";
     const std::wstring probe = TestBinaryDir() + L"LayoutProbe.exe";
-    std::wstring commandLine = L"\"" + probe + L"\" \"" + output + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(probe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        throw std::runtime_error("cannot start LayoutProbe.exe");
-    const Framework::THandle processHandle(process.hProcess), threadHandle(process.hThread);
-    WaitForSingleObject(process.hProcess, 60000);
+    const TStarted started = StartProcess(probe, L"\"" + output + L"\"");
+    WaitForSingleObject(started.Process.Get(), 60000);
     TExplanation text{};
     if (sscanf(ReadBytes(output).c_str(), "%ld %ld %ld %ld %ld", &text.Needed, &text.ClientHeight, &text.Top,
                &text.Bottom, &text.ButtonTop) != 5)
@@ -363,7 +356,7 @@ TEST(Layout, TheWindowAsDesignedScaledOnceToTheScreenDensity)
         TScreenDpi density(dpi);
         TTempDir folder;
         TProgram program(folder.Path());
-        const HWND window = program.WaitForWindow(L"プログラムの回復");
+        const HWND window = program.WaitForWindow(WindowCaption);
         ASSERT_TRUE(window);
 
         RECT client;
@@ -458,7 +451,7 @@ TEST(Layout, TheExplanationGrowsJustEnoughToShowEveryLineAndStopsAboveTheButtons
             // The program itself lays out the same box.
             TTempDir folder;
             TProgram program(folder.Path());
-            const HWND window = program.WaitForWindow(L"プログラムの回復");
+            const HWND window = program.WaitForWindow(WindowCaption);
             ASSERT_TRUE(window);
             const RECT box = ClientBounds(ChildWindows(window).at(1));
             EXPECT_EQ(box.top, text.Top);
