@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# The executable imports only DLLs that ship with Windows 7, and none of the functions that
-# appeared after it (DPI and security calls we might be tempted to use directly).
+# The executable imports only DLLs that ship with Windows 7 (script/windows-dlls.txt), and none of
+# the functions that appeared after it (DPI and security calls we might be tempted to use directly).
 set -euo pipefail
 exe=$1
+allowed_list="$(dirname "${BASH_SOURCE[0]}")/../script/windows-dlls.txt"
 imports=$(x86_64-w64-mingw32-objdump -p "$exe")
 status=0
 
-allowed='^(KERNEL32|USER32|GDI32|COMCTL32|ole32|msvcrt|ADVAPI32|SHELL32)\.dll$'
+allowed=$(grep -v '^#' "$allowed_list" | tr 'A-Z' 'a-z')
 while read -r dll; do
-    if ! [[ $dll =~ $allowed ]]; then
+    if ! grep -qxF "${dll,,}" <<<"$allowed"; then
         echo "imports $dll, which is not a Windows system DLL"
         status=1
     fi
