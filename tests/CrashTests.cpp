@@ -61,16 +61,6 @@ long long FileSize(const std::wstring& path)
     return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-// Presses the recovery button and answers Yes; false when a window does not come.
-bool StartRestore(const TProgram& program)
-{
-    const HWND confirm = OpenConfirmation(program);
-    if (!confirm)
-        return false;
-    PressKeys(confirm, {'Y'});
-    return true;
-}
-
 TEST(CrashConsistency, AKilledRestoreLeavesTheOldOrTheNewExecutableNeverAPartOne)
 {
     TTempDir folder;

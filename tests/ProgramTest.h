@@ -27,6 +27,16 @@ inline HWND OpenConfirmation(const TProgram& Program, bool Alt = false)
     return Program.WaitForWindow(ConfirmCaption);
 }
 
+// Presses the recovery button and answers Yes; false when a window does not come.
+inline bool StartRestore(const TProgram& Program)
+{
+    const HWND confirm = OpenConfirmation(Program);
+    if (!confirm)
+        return false;
+    PressKeys(confirm, {'Y'});
+    return true;
+}
+
 class Program : public testing::Test {
 protected:
     std::wstring Exe() const { return Folder.Path() + L"Talvomax_64.exe"; }

@@ -222,8 +222,7 @@ TEST_F(Recovery, AnExecutableHeldWithoutDeleteSharingIsReportedAndKept)
     WriteBytes(Exe(), BrokenExe);
     WriteBytes(Backup(), SampleExecutable(10000, 4));
     const auto namesBefore = ListDir(Folder.Path());
-    THandle holder(CreateFileW(Exe().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(holder);
+    THandle holder = HoldOpen(Exe());
 
     const std::wstring error = ClickRecover();
     holder.Reset();

@@ -123,6 +123,13 @@ std::string SampleExecutable(size_t size, unsigned seed, size_t SectionSize)
     return image;
 }
 
+THandle HoldOpen(const std::wstring& file)
+{
+    THandle held(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    Require(static_cast<bool>(held), "holding a file open");
+    return held;
+}
+
 bool Exists(const std::wstring& path)
 {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;

@@ -44,6 +44,9 @@ inline constexpr size_t Characteristics = NtHeaders + 4 + 18;
 inline constexpr size_t Magic = NtHeaders + 24;  // of the optional header
 inline constexpr size_t HeadersSize = 0x200;     // where the section's data starts
 }  // namespace SampleImage
+// Opens the file as another program that reads it would: without delete sharing, so it can be
+// neither replaced nor removed while held. Throws when it cannot.
+Framework::THandle HoldOpen(const std::wstring& file);
 bool Exists(const std::wstring& path);
 void MakeDir(const std::wstring& path);
 // Names in a folder, sorted, without "." and "..".

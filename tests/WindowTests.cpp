@@ -135,9 +135,7 @@ TEST_F(Program, WithoutABackupItSaysSoAndEndsWhicheverWayTheBoxIsDismissed)
 TEST_F(Program, AFailedRestoreShowsTheErrorAndKeepsTheWindowOpen)
 {
     InstallUpdateGoneWrong();
-    // Held without delete sharing for good, as another program that never lets go would.
-    Framework::THandle holder(CreateFileW(Exe().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(holder);
+    Framework::THandle holder = HoldOpen(Exe());  // for good, by a program that never lets go
     TProgram program(Folder.Path());
     const HWND confirm = OpenConfirmation(program);
     ASSERT_TRUE(confirm);
@@ -167,13 +165,9 @@ TEST_F(Program, AFailedRestoreShowsTheErrorAndKeepsTheWindowOpen)
 TEST_F(Program, AnExecutableHeldForAMomentIsRestoredOnceItIsLetGo)
 {
     InstallUpdateGoneWrong();
-    // A scanner looking at the file, as another process holding it without delete sharing.
-    Framework::THandle scanner(CreateFileW(Exe().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(scanner);
+    Framework::THandle scanner = HoldOpen(Exe());  // a scanner looking at the file
     TProgram program(Folder.Path());
-    const HWND confirm = OpenConfirmation(program);
-    ASSERT_TRUE(confirm);
-    PressKeys(confirm, {'Y'});
+    ASSERT_TRUE(StartRestore(program));
     // The restore is under way once its copy stands beside the executable; the scanner takes a
     // second more before it lets go.
     ASSERT_TRUE(WaitUntil(30000, [&] { return ListDir(Folder.Path()).size() > 3; })) << "no copy was made";
@@ -213,14 +207,9 @@ TEST_F(Program, ARunningApplicationIsEndedOnlyWithConsentAndOnlyFromThisFolder)
     const std::string running = ReadBytes(Exe());
     TChildProcess here(Exe()), there(elsewhere.Path() + L"Talvomax_64.exe");
     TProgram program(Folder.Path());
-    const HWND window = program.WaitForWindow(WindowCaption);
-    ASSERT_TRUE(window);
 
     // Cancel: nothing changes and both keep running.
-    PressKeys(window, {'R'});
-    const HWND confirm = program.WaitForWindow(ConfirmCaption);
-    ASSERT_TRUE(confirm);
-    PressKeys(confirm, {'Y'});
+    ASSERT_TRUE(StartRestore(program));
     HWND question = WaitForBox(program, TalvoRec::RunningText);
     ASSERT_TRUE(question) << "the running application was not named";
     Screenshot("running", question);
@@ -231,10 +220,7 @@ TEST_F(Program, ARunningApplicationIsEndedOnlyWithConsentAndOnlyFromThisFolder)
     EXPECT_EQ(program.WaitForExit(0), static_cast<DWORD>(STILL_ACTIVE)) << "the window should stay open";
 
     // Yes: the one from this folder is ended and the restored application starts.
-    PressKeys(window, {'R'});
-    const HWND again = program.WaitForWindow(ConfirmCaption);
-    ASSERT_TRUE(again);
-    PressKeys(again, {'Y'});
+    ASSERT_TRUE(StartRestore(program));
     question = WaitForBox(program, TalvoRec::RunningText);
     ASSERT_TRUE(question);
     PressKeys(question, {'Y'});
