@@ -1,9 +1,9 @@
 #include "Controls.h"
 
 #include "Form.h"
-#include "StyleManager.h"
-#include "StylePaint.h"
 #include "SysUtils.h"
+#include "style/StyleManager.h"
+#include "style/StylePaint.h"
 
 #include <algorithm>
 

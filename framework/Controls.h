@@ -2,7 +2,7 @@
 // The controls our forms are made of: label, static text box and push button.
 
 #include "Handle.h"
-#include "Style.h"
+#include "style/Style.h"
 
 #include <windows.h>
 

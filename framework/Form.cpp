@@ -2,10 +2,10 @@
 
 #include "Application.h"
 #include "MessageBoxes.h"
-#include "StyleManager.h"
-#include "StylePaint.h"
 #include "SysUtils.h"
 #include "WindowObject.h"
+#include "style/StyleManager.h"
+#include "style/StylePaint.h"
 
 #include <algorithm>
 

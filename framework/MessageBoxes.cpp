@@ -1,9 +1,9 @@
 #include "MessageBoxes.h"
 
 #include "Cursor.h"
-#include "StyleManager.h"
-#include "StyledBox.h"
 #include "SysUtils.h"
+#include "style/StyleManager.h"
+#include "style/StyledBox.h"
 
 #include <commctrl.h>
 

@@ -1,7 +1,7 @@
 // The style format, the style manager, and where the styled message boxes go.
 
-#include "framework/StyleManager.h"
-#include "framework/StyledBox.h"
+#include "framework/style/StyleManager.h"
+#include "framework/style/StyledBox.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 #include "StyledBox.h"
 
-#include "Application.h"
-#include "Controls.h"
-#include "Cursor.h"
 #include "StylePaint.h"
-#include "SysUtils.h"
-#include "WindowObject.h"
+#include "framework/Application.h"
+#include "framework/Controls.h"
+#include "framework/Cursor.h"
+#include "framework/SysUtils.h"
+#include "framework/WindowObject.h"
 
 #include <algorithm>
 

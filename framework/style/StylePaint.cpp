@@ -1,7 +1,7 @@
 #include "StylePaint.h"
 
-#include "Controls.h"
 #include "StyleManager.h"
+#include "framework/Controls.h"
 
 #include <commctrl.h>
 
