@@ -24,26 +24,6 @@ int WrappedTextHeight(HWND Window, HFONT Font, const std::wstring& Text, int Wid
 
 }  // namespace
 
-COLORREF ColorToRGB(COLORREF Color)
-{
-    return (Color & 0xFF000000) ? GetSysColor(static_cast<int>(Color & 0xFF)) : Color;
-}
-
-TFontHandle CreateFontHandle(const TFont& Font, const TScaler& Scale)
-{
-    // A negative height asks for the character height, without the internal leading.
-    return TFontHandle(CreateFontW(-Scale(Font.Height), 0, 0, 0, Font.Bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE,
-                                   FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                   DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, Font.Name));
-}
-
-int ScreenDpi()
-{
-    const TWindowDC screen(nullptr);
-    const int dpi = screen.Get() ? GetDeviceCaps(screen.Get(), LOGPIXELSY) : 0;
-    return dpi > 0 ? dpi : 96;
-}
-
 RECT BoundsInParent(HWND Window)
 {
     RECT bounds{};

@@ -1,7 +1,9 @@
 #pragma once
 // The controls our forms are made of: label, static text box and push button.
 
+#include "Fonts.h"
 #include "Handle.h"
+#include "Scaling.h"
 #include "style/Style.h"
 
 #include <windows.h>
@@ -18,31 +20,9 @@ public:
     virtual ~TObject() = default;
 };
 
-// A system colour is its COLOR_* index with the high byte set, so it follows the user's scheme.
-inline constexpr COLORREF clWindowText = 0xFF000000 | COLOR_WINDOWTEXT;
-COLORREF ColorToRGB(COLORREF Color);
-
-struct TFont {
-    const wchar_t* Name = L"Tahoma";
-    int Height = 11;  // character height in pixels at 96 pixels per inch
-    bool Bold = false;
-    COLORREF Color = clWindowText;
-};
-
 struct TBounds {
     int Left, Top, Width, Height;
 };
-
-// Turns sizes designed at 96 pixels per inch into the screen's, rounded to the nearest pixel.
-struct TScaler {
-    int Dpi = 96;
-    int operator()(int Value) const { return MulDiv(Value, Dpi, 96); }
-};
-
-TFontHandle CreateFontHandle(const TFont& Font, const TScaler& Scale);
-
-// Pixels per inch of the screen.
-int ScreenDpi();
 
 // A window's bounds in its parent's client coordinates.
 RECT BoundsInParent(HWND Window);

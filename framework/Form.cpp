@@ -226,7 +226,7 @@ LRESULT TForm::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
         break;
     case WM_DRAWITEM:
         if (const TStyle* style = ActiveStyle()) {
-            DrawStyledButton(*style, *reinterpret_cast<const DRAWITEMSTRUCT*>(LParam), style->WindowColor);
+            DrawStyledButton(*style, *reinterpret_cast<const DRAWITEMSTRUCT*>(LParam), style->WindowColor, Scaler_);
             return TRUE;
         }
         break;

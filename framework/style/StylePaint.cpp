@@ -1,7 +1,7 @@
 #include "StylePaint.h"
 
 #include "StyleManager.h"
-#include "framework/Controls.h"
+#include "framework/Handle.h"
 
 #include <commctrl.h>
 
@@ -110,20 +110,19 @@ void PaintFrameInStyle(HWND Window)
     SetWindowPos(Window, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 }
 
-void DrawStyledButton(const TStyle& Style, const DRAWITEMSTRUCT& Item, COLORREF Background)
+void DrawStyledButton(const TStyle& Style, const DRAWITEMSTRUCT& Item, COLORREF Background, const TScaler& Scale)
 {
     const HDC dc = Item.hDC;
     const TButtonState state = StateOf(Item);
     const TButtonColors& colors = Style.ButtonColors(state);
-    const TScaler scale{ScreenDpi()};
-    const int radius = scale(Style.ButtonRadius);
+    const int radius = Scale(Style.ButtonRadius);
 
     RECT box = Item.rcItem;
     FillRect(dc, &box, StyleBrush(Background));  // behind the rounded corners
     RoundedBox(dc, box, radius, colors.Border, StyleBrush(colors.Face));
     if ((Item.itemState & ODS_FOCUS) && state != TButtonState::Disabled) {
         RECT focus = box;
-        const int inset = scale(Style.FocusInset);
+        const int inset = Scale(Style.FocusInset);
         InflateRect(&focus, -inset, -inset);
         RoundedBox(dc, focus, std::max(radius - inset, 0), Style.FocusColor, nullptr);
     }

@@ -3,6 +3,7 @@
 // and solid brushes in the style's colours.
 
 #include "Style.h"
+#include "framework/Scaling.h"
 
 #include <windows.h>
 
@@ -15,8 +16,9 @@ HBRUSH StyleBrush(COLORREF Color);
 void TrackHotState(HWND Button);
 
 // Draws an owner-drawn button on Background: face, border and text of its state, the
-// accelerator letter underlined, and the focus rectangle when it has the focus.
-void DrawStyledButton(const TStyle& Style, const DRAWITEMSTRUCT& Item, COLORREF Background);
+// accelerator letter underlined, and the focus rectangle when it has the focus. Scale is the
+// button's window's, worked out when it was made: painting does not ask the screen again.
+void DrawStyledButton(const TStyle& Style, const DRAWITEMSTRUCT& Item, COLORREF Background, const TScaler& Scale);
 
 // Draws the WS_BORDER frame of a window in the active style's text-box frame colour.
 void PaintFrameInStyle(HWND Window);

@@ -2,8 +2,8 @@
 
 #include "StylePaint.h"
 #include "framework/Application.h"
-#include "framework/Controls.h"
 #include "framework/Cursor.h"
+#include "framework/Fonts.h"
 #include "framework/SysUtils.h"
 #include "framework/WindowObject.h"
 
@@ -230,7 +230,7 @@ LRESULT TStyledBox::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
         return reinterpret_cast<LRESULT>(StyleBrush(Style_.WindowColor));
     }
     case WM_DRAWITEM:
-        DrawStyledButton(Style_, *reinterpret_cast<const DRAWITEMSTRUCT*>(LParam), Style_.BoxStrip);
+        DrawStyledButton(Style_, *reinterpret_cast<const DRAWITEMSTRUCT*>(LParam), Style_.BoxStrip, Scale_);
         return TRUE;
     case WM_COMMAND:
         OnCommand(LOWORD(WParam));
