@@ -3,6 +3,7 @@
 #include "Application.h"
 #include "MessageBoxes.h"
 #include "SysUtils.h"
+#include "WindowClass.h"
 #include "WindowObject.h"
 #include "style/StyleManager.h"
 #include "style/StylePaint.h"
@@ -21,20 +22,6 @@ constexpr int TextBoxGap = 8;
 
 constexpr DWORD FormStyle = WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD FormExStyle = WS_EX_TOOLWINDOW | WS_EX_CONTROLPARENT;
-
-void RegisterFormClass(const wchar_t* ClassName, WNDPROC Procedure, HICON Icon)
-{
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = Procedure;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.hIcon = Icon;
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-    windowClass.lpszClassName = ClassName;
-    if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-        RaiseOSError(GetLastError(), L"RegisterClassExW");
-}
 
 }  // namespace
 
@@ -63,7 +50,7 @@ void TForm::CreateHandle()
 {
     // The application icon, shown on the task-bar button.
     const HICON icon = LoadIconW(GetModuleHandleW(nullptr), L"MAINICON");
-    RegisterFormClass(WindowClassName, &TForm::WindowProc, icon);
+    RegisterWindowClass(WindowClassName, &TForm::WindowProc, icon, GetSysColorBrush(COLOR_BTNFACE));
     Scaler_.Dpi = ScreenDpi();
 
     const DWORD exStyle = FormExStyle | (IsMainForm_ && Application.MainFormOnTaskBar ? WS_EX_APPWINDOW : 0);

@@ -5,6 +5,7 @@
 #include "framework/Cursor.h"
 #include "framework/Fonts.h"
 #include "framework/SysUtils.h"
+#include "framework/WindowClass.h"
 #include "framework/WindowObject.h"
 
 #include <algorithm>
@@ -87,14 +88,8 @@ POINT BoxPosition(const RECT& WorkArea, SIZE Box)
 
 void TStyledBox::Create(HWND Owner)
 {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = &TStyledBox::WindowProc;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.lpszClassName = ClassName;
-    if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-        RaiseOSError(GetLastError(), L"RegisterClassExW");
+    // No icon, and the background is painted in the style's colours at WM_ERASEBKGND.
+    RegisterWindowClass(ClassName, &TStyledBox::WindowProc, nullptr, nullptr);
 
     // Text beside the icon, buttons right-aligned in the strip below.
     const int textLeft = Scale_(Margin) + (Content_.Icon ? Scale_(IconSize + IconGap) : 0);
