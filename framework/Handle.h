@@ -77,6 +77,23 @@ private:
     HDC Dc_;
 };
 
+// The device context a window paints its invalid part with at WM_PAINT; painting ends when it
+// goes, which also validates that part.
+class TPaintDC {
+public:
+    explicit TPaintDC(HWND Window) : Window_(Window), Dc_(BeginPaint(Window, &Paint_)) {}
+    ~TPaintDC() { EndPaint(Window_, &Paint_); }
+    TPaintDC(const TPaintDC&) = delete;
+    TPaintDC& operator=(const TPaintDC&) = delete;
+
+    HDC Get() const { return Dc_; }
+
+private:
+    HWND Window_;
+    PAINTSTRUCT Paint_{};
+    HDC Dc_;
+};
+
 // An object selected into a device context; the one it replaced is put back when it goes.
 class TSelection {
 public:

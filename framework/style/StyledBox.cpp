@@ -4,6 +4,7 @@
 #include "framework/Application.h"
 #include "framework/Cursor.h"
 #include "framework/Fonts.h"
+#include "framework/Handle.h"
 #include "framework/SysUtils.h"
 #include "framework/WindowClass.h"
 #include "framework/WindowObject.h"
@@ -210,12 +211,10 @@ LRESULT TStyledBox::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
         return 1;
     }
     case WM_PAINT: {
-        PAINTSTRUCT paint;
-        const HDC dc = BeginPaint(Handle_, &paint);
+        const TPaintDC dc(Handle_);
         if (Content_.Icon)
-            DrawIconEx(dc, IconAt_.x, IconAt_.y, LoadIconW(nullptr, Content_.Icon), Scale_(IconSize), Scale_(IconSize), 0,
-                       nullptr, DI_NORMAL);
-        EndPaint(Handle_, &paint);
+            DrawIconEx(dc.Get(), IconAt_.x, IconAt_.y, LoadIconW(nullptr, Content_.Icon), Scale_(IconSize),
+                       Scale_(IconSize), 0, nullptr, DI_NORMAL);
         return 0;
     }
     case WM_CTLCOLORSTATIC: {
