@@ -53,6 +53,7 @@ using TFindHandle = TOwned<HANDLE, &::FindClose>;    // FindFirstFileW
 using TFontHandle = TOwned<HFONT, &::DeleteObject>;
 using TBrushHandle = TOwned<HBRUSH, &::DeleteObject>;
 using TPenHandle = TOwned<HPEN, &::DeleteObject>;
+using TLocalMemory = TOwned<HLOCAL, &::LocalFree>;  // buffers the system allocates, e.g. FormatMessageW's
 
 // The device context of a window's client area (of the screen for null), or of the whole window
 // with its frame; released when it goes.
