@@ -75,6 +75,18 @@ void TApplication::Initialize()
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
 }
 
+TFormHost TApplication::HostFor(bool IsMainForm)
+{
+    TFormHost host;
+    host.ReportError = [this] { HandleException(); };
+    host.MessageCaption = Title_;
+    if (IsMainForm) {
+        host.Closed = [] { PostQuitMessage(0); };
+        host.OnTaskBar = MainFormOnTaskBar;
+    }
+    return host;
+}
+
 void TApplication::Run()
 {
     if (!MainForm_ || !MainForm_->Handle())

@@ -25,10 +25,10 @@ public:
     {
         auto form = std::make_unique<T>();
         Reference = form.get();
-        if (!MainForm_) {
+        const bool isMainForm = !MainForm_;
+        if (isMainForm)
             MainForm_ = form.get();
-            MainForm_->SetMainForm();
-        }
+        form->SetHost(HostFor(isMainForm));
         Forms_.push_back(std::move(form));
         Reference->CreateHandle();
     }
@@ -51,6 +51,9 @@ public:
     int ReportFatal() noexcept;
 
 private:
+    // Errors of a form's handlers go to the standard error box and its message boxes carry the
+    // title; the main form's closing ends the message loop.
+    TFormHost HostFor(bool IsMainForm);
     void ShowErrorText(const wchar_t* Text) const noexcept;
 
     std::wstring Title_;

@@ -2,7 +2,6 @@
 
 #include "Form.h"
 #include "SysUtils.h"
-#include "style/StyleManager.h"
 #include "style/StylePaint.h"
 
 #include <algorithm>
@@ -59,7 +58,7 @@ void TControl::CreateWindowHandle(const wchar_t* ClassName, DWORD Style, HWND Pa
     SendMessageW(Handle_, WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle_.Get()), FALSE);
 }
 
-void TLabel::CreateHandle(HWND Parent, int Id, const TScaler& Scale)
+void TLabel::CreateHandle(HWND Parent, int Id, const TScaler& Scale, const TStyle*)
 {
     CreateWindowHandle(L"STATIC", SS_LEFT, Parent, Id, Scale);
     RECT text{0, 0, 0, 0};
@@ -71,11 +70,11 @@ void TLabel::CreateHandle(HWND Parent, int Id, const TScaler& Scale)
     SetWindowPos(Handle_, nullptr, 0, 0, text.right, text.bottom, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void TStaticText::CreateHandle(HWND Parent, int Id, const TScaler& Scale)
+void TStaticText::CreateHandle(HWND Parent, int Id, const TScaler& Scale, const TStyle* Style)
 {
     CreateWindowHandle(L"STATIC", SS_LEFT | SS_EDITCONTROL | WS_BORDER, Parent, Id, Scale);
-    if (ActiveStyle())
-        PaintFrameInStyle(Handle_);
+    if (Style)
+        PaintFrameInStyle(Handle_, *Style);
 }
 
 void TStaticText::FitToText(int MaxBottom)
@@ -96,9 +95,9 @@ TBitBtn::TBitBtn(TForm& Owner, TBounds Bounds, std::wstring Text, TFont Font, st
 {
 }
 
-void TBitBtn::CreateHandle(HWND Parent, int Id, const TScaler& Scale)
+void TBitBtn::CreateHandle(HWND Parent, int Id, const TScaler& Scale, const TStyle* Style)
 {
-    const bool styled = ActiveStyle() != nullptr;
+    const bool styled = Style != nullptr;
     CreateWindowHandle(L"BUTTON", (styled ? BS_OWNERDRAW : BS_PUSHBUTTON) | WS_TABSTOP, Parent, Id, Scale);
     if (styled)
         TrackHotState(Handle_);

@@ -36,7 +36,8 @@ public:
     // The control adds itself to its owner; controls are created in the order they were made.
     TControl(TForm& Owner, TBounds Bounds, std::wstring Text, TFont Font);
 
-    virtual void CreateHandle(HWND Parent, int Id, const TScaler& Scale) = 0;
+    // Style is the form's look, null for the system's.
+    virtual void CreateHandle(HWND Parent, int Id, const TScaler& Scale, const TStyle* Style) = 0;
     virtual bool TakesFocus() const { return false; }
     virtual void Click() {}
     // Lets the control grow downward to show all of its text, its bottom no lower than MaxBottom.
@@ -64,7 +65,7 @@ protected:
 class TLabel : public TControl {
 public:
     using TControl::TControl;
-    void CreateHandle(HWND Parent, int Id, const TScaler& Scale) override;
+    void CreateHandle(HWND Parent, int Id, const TScaler& Scale, const TStyle* Style) override;
 };
 
 // Text box with a thin frame; the text wraps inside it. It keeps its designed size unless the
@@ -72,7 +73,7 @@ public:
 class TStaticText : public TControl {
 public:
     using TControl::TControl;
-    void CreateHandle(HWND Parent, int Id, const TScaler& Scale) override;
+    void CreateHandle(HWND Parent, int Id, const TScaler& Scale, const TStyle* Style) override;
     void FitToText(int MaxBottom) override;
     COLORREF StyledFace(const TStyle& Style) const override { return Style.TextBoxColor; }
 };
@@ -81,7 +82,7 @@ public:
 class TBitBtn : public TControl {
 public:
     TBitBtn(TForm& Owner, TBounds Bounds, std::wstring Text, TFont Font, std::function<void(TObject*)> OnClick);
-    void CreateHandle(HWND Parent, int Id, const TScaler& Scale) override;
+    void CreateHandle(HWND Parent, int Id, const TScaler& Scale, const TStyle* Style) override;
     bool TakesFocus() const override { return true; }
     void Click() override;
 

@@ -1,7 +1,5 @@
 #include "Form.h"
 
-#include "Application.h"
-#include "MessageBoxes.h"
 #include "SysUtils.h"
 #include "WindowClass.h"
 #include "WindowObject.h"
@@ -52,8 +50,9 @@ void TForm::CreateHandle()
     const HICON icon = LoadIconW(GetModuleHandleW(nullptr), L"MAINICON");
     RegisterWindowClass(WindowClassName, &TForm::WindowProc, icon, GetSysColorBrush(COLOR_BTNFACE));
     Scaler_.Dpi = ScreenDpi();
+    Style_ = ActiveStyle();
 
-    const DWORD exStyle = FormExStyle | (IsMainForm_ && Application.MainFormOnTaskBar ? WS_EX_APPWINDOW : 0);
+    const DWORD exStyle = FormExStyle | (Host_.OnTaskBar ? WS_EX_APPWINDOW : 0);
     RECT frame{0, 0, Scaler_(ClientWidth), Scaler_(ClientHeight)};
     AdjustWindowRectEx(&frame, FormStyle, FALSE, exStyle);
     const SIZE size{frame.right - frame.left, frame.bottom - frame.top};
@@ -72,7 +71,7 @@ void TForm::CreateHandle()
 
     int id = FirstControlId;
     for (TControl* control : Controls_)
-        control->CreateHandle(Handle_, id++, Scaler_);
+        control->CreateHandle(Handle_, id++, Scaler_, Style_);
     for (TControl* control : Controls_)
         control->FitToText(BottomLimit(*control));
 
@@ -80,7 +79,7 @@ void TForm::CreateHandle()
         try {
             OnCreate(this);
         } catch (...) {
-            Application.HandleException();
+            ReportError();
         }
     }
 }
@@ -116,12 +115,12 @@ void TForm::FocusFirstControl()
 
 void TForm::ShowMessage(const std::wstring& Text)
 {
-    ShowPlainBox(Handle_, Application.Title(), Text);
+    ShowPlainBox(BoxOwner(), Host_.MessageCaption, Text);
 }
 
 bool TForm::Confirm(const std::wstring& Text)
 {
-    return ShowConfirmationBox(Handle_, Text);
+    return ShowConfirmationBox(BoxOwner(), Text);
 }
 
 void TForm::SetScreenCursor(TCursor Cursor)
@@ -145,12 +144,18 @@ void TForm::Close()
             try {
                 OnCloseQuery(this, canClose);
             } catch (...) {
-                Application.HandleException();
+                ReportError();
             }
         }
     }
     if (canClose && Handle_)
         DestroyWindow(Handle_);
+}
+
+void TForm::ReportError() const noexcept
+{
+    if (Host_.ReportError)
+        Host_.ReportError();
 }
 
 TControl* TForm::FindControl(HWND Window) const
@@ -193,7 +198,7 @@ LRESULT TForm::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
     case WM_CTLCOLORSTATIC: {
         const HDC dc = reinterpret_cast<HDC>(WParam);
         const TControl* control = FindControl(reinterpret_cast<HWND>(LParam));
-        if (const TStyle* style = ActiveStyle()) {
+        if (const TStyle* style = Style_) {
             const COLORREF face = control ? control->StyledFace(*style) : style->WindowColor;
             SetTextColor(dc, control ? control->StyledTextColor(*style) : style->WindowText);
             SetBkColor(dc, face);
@@ -204,7 +209,7 @@ LRESULT TForm::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
         return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
     }
     case WM_ERASEBKGND:
-        if (const TStyle* style = ActiveStyle()) {
+        if (const TStyle* style = Style_) {
             RECT client;
             GetClientRect(Handle_, &client);
             FillRect(reinterpret_cast<HDC>(WParam), &client, StyleBrush(style->WindowColor));
@@ -212,7 +217,7 @@ LRESULT TForm::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
         }
         break;
     case WM_DRAWITEM:
-        if (const TStyle* style = ActiveStyle()) {
+        if (const TStyle* style = Style_) {
             DrawStyledButton(*style, *reinterpret_cast<const DRAWITEMSTRUCT*>(LParam), style->WindowColor, Scaler_);
             return TRUE;
         }
@@ -237,8 +242,8 @@ LRESULT TForm::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
         Close();
         return 0;
     case WM_DESTROY:
-        if (IsMainForm_)
-            PostQuitMessage(0);
+        if (Host_.Closed)
+            Host_.Closed();
         return 0;
     }
     return DefWindowProcW(Handle_, Msg, WParam, LParam);
@@ -260,7 +265,7 @@ LRESULT CALLBACK TForm::WindowProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM 
     try {
         return form->Dispatch(Msg, WParam, LParam);
     } catch (...) {
-        Application.HandleException();
+        form->ReportError();
         return 0;
     }
 }

@@ -171,7 +171,8 @@ TEST(StyledBox, AnswersCancelAndStopsWaitingWhenItsOwnerIsDestroyedUnderIt)
     SetTimer(owner, 1, 0, [](HWND Window, UINT, UINT_PTR, DWORD) { DestroyWindow(Window); });
     const UINT_PTR lastResort = SetTimer(nullptr, 0, 30000, [](HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(0); });
 
-    const int answer = ShowStyledBox(owner, style, {L"Box", L"Text", nullptr, {{IDYES, L"Yes"}, {IDCANCEL, L"Cancel"}}, IDYES, IDCANCEL});
+    const int answer = ShowStyledBox(owner, style, {L"Box", L"Text", nullptr, {{IDYES, L"Yes"}, {IDCANCEL, L"Cancel"}}, IDYES, IDCANCEL},
+                                     nullptr);
     KillTimer(nullptr, lastResort);
     EXPECT_EQ(answer, IDCANCEL);
     EXPECT_FALSE(IsWindow(owner));

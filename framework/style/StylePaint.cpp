@@ -1,6 +1,5 @@
 #include "StylePaint.h"
 
-#include "StyleManager.h"
 #include "framework/Handle.h"
 
 #include <commctrl.h>
@@ -46,18 +45,17 @@ LRESULT CALLBACK HotSubclass(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam
     return DefSubclassProc(Window, Msg, WParam, LParam);
 }
 
-LRESULT CALLBACK FrameSubclass(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam, UINT_PTR, DWORD_PTR)
+LRESULT CALLBACK FrameSubclass(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam, UINT_PTR, DWORD_PTR StyleData)
 {
     try {
         if (Msg == WM_NCPAINT) {
-            if (const TStyle* style = ActiveStyle()) {
-                RECT frame;
-                GetWindowRect(Window, &frame);
-                OffsetRect(&frame, -frame.left, -frame.top);
-                const TWindowDC dc(Window, true);
-                FrameRect(dc.Get(), &frame, StyleBrush(style->TextBoxFrame));
-                return 0;
-            }
+            const auto& style = *reinterpret_cast<const TStyle*>(StyleData);
+            RECT frame;
+            GetWindowRect(Window, &frame);
+            OffsetRect(&frame, -frame.left, -frame.top);
+            const TWindowDC dc(Window, true);
+            FrameRect(dc.Get(), &frame, StyleBrush(style.TextBoxFrame));
+            return 0;
         } else if (Msg == WM_NCDESTROY) {
             RemoveWindowSubclass(Window, &FrameSubclass, FrameSubclassId);
         }
@@ -104,9 +102,9 @@ void TrackHotState(HWND Button)
     SetWindowSubclass(Button, &HotSubclass, HotSubclassId, 0);
 }
 
-void PaintFrameInStyle(HWND Window)
+void PaintFrameInStyle(HWND Window, const TStyle& Style)
 {
-    SetWindowSubclass(Window, &FrameSubclass, FrameSubclassId, 0);
+    SetWindowSubclass(Window, &FrameSubclass, FrameSubclassId, reinterpret_cast<DWORD_PTR>(&Style));
     SetWindowPos(Window, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 }
 

@@ -20,7 +20,8 @@ void TrackHotState(HWND Button);
 // button's window's, worked out when it was made: painting does not ask the screen again.
 void DrawStyledButton(const TStyle& Style, const DRAWITEMSTRUCT& Item, COLORREF Background, const TScaler& Scale);
 
-// Draws the WS_BORDER frame of a window in the active style's text-box frame colour.
-void PaintFrameInStyle(HWND Window);
+// Draws the WS_BORDER frame of a window in the style's text-box frame colour. The style must last
+// as long as the window; those of the style manager last as long as the process.
+void PaintFrameInStyle(HWND Window, const TStyle& Style);
 
 }  // namespace Framework

@@ -1,7 +1,6 @@
 #include "StyledBox.h"
 
 #include "StylePaint.h"
-#include "framework/Application.h"
 #include "framework/Cursor.h"
 #include "framework/Fonts.h"
 #include "framework/Handle.h"
@@ -34,7 +33,10 @@ constexpr TFont ButtonFont{L"Tahoma", 12, true, clWindowText};
 
 class TStyledBox {
 public:
-    TStyledBox(const TStyle& Style, const TBoxContent& Content) : Style_(Style), Content_(Content) {}
+    TStyledBox(const TStyle& Style, const TBoxContent& Content, const TErrorReporter& ReportError)
+        : Style_(Style), Content_(Content), ReportError_(ReportError)
+    {
+    }
     ~TStyledBox()
     {
         if (Handle_)
@@ -58,6 +60,7 @@ private:
 
     const TStyle& Style_;
     const TBoxContent& Content_;
+    const TErrorReporter& ReportError_;
     TScaler Scale_{ScreenDpi()};
     TFontHandle TextFont_ = CreateFontHandle(TextFont, Scale_);
     TFontHandle ButtonFont_ = CreateFontHandle(ButtonFont, Scale_);
@@ -263,18 +266,19 @@ LRESULT CALLBACK TStyledBox::WindowProc(HWND Window, UINT Msg, WPARAM WParam, LP
             box->Finish(box->Content_.CancelId);
         return DefWindowProcW(Window, Msg, WParam, LParam);
     }
-    // Nothing may unwind into user32: an error goes to the standard error box.
+    // Nothing may unwind into user32: an error goes to whoever reports the owner's errors.
     try {
         return box->Dispatch(Msg, WParam, LParam);
     } catch (...) {
-        Application.HandleException();
+        if (box->ReportError_)
+            box->ReportError_();
         return 0;
     }
 }
 
-int ShowStyledBox(HWND Owner, const TStyle& Style, const TBoxContent& Content)
+int ShowStyledBox(HWND Owner, const TStyle& Style, const TBoxContent& Content, const TErrorReporter& ReportError)
 {
-    TStyledBox box(Style, Content);
+    TStyledBox box(Style, Content, ReportError);
     box.Create(Owner);
     return box.Run(Owner);
 }
