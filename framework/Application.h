@@ -36,8 +36,6 @@ public:
     // Shows the main form and runs the message loop until it has closed.
     void Run();
 
-    TForm* MainForm() const { return MainForm_; }
-
     // Derived from the executable's name when the application object is made, e.g.
     // "Talvorecmax" for "...\Talvorecmax.exe".
     const std::wstring& Title() const { return Title_; }
