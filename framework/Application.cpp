@@ -129,7 +129,7 @@ int TApplication::ReportFatal() noexcept
     } catch (...) {
         MessageBoxW(nullptr, FatalErrorText, Title_.c_str(), MB_OK | MB_ICONERROR | MB_TASKMODAL);
     }
-    return 3;
+    return FatalExitCode;
 }
 
 void TApplication::ShowErrorText(const wchar_t* Text) const noexcept

@@ -9,6 +9,9 @@
 
 namespace Framework {
 
+// The exit code of a run that ended with the fatal error report.
+inline constexpr int FatalExitCode = 3;
+
 class TApplication {
 public:
     TApplication() noexcept;
