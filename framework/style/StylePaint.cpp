@@ -77,6 +77,15 @@ TButtonState StateOf(const DRAWITEMSTRUCT& Item)
     return TButtonState::Normal;
 }
 
+// The whole text of a window, however long.
+std::wstring WindowText(HWND Window)
+{
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(Window)), L'\0');
+    // The length may be larger than the text (it counts for the worst case); never smaller.
+    text.resize(static_cast<size_t>(GetWindowTextW(Window, text.data(), static_cast<int>(text.size()) + 1)));
+    return text;
+}
+
 // A rounded rectangle outlined in Border and filled with Fill (no fill when Fill is null).
 void RoundedBox(HDC Dc, const RECT& Box, int Radius, COLORREF Border, HBRUSH Fill)
 {
@@ -125,15 +134,14 @@ void DrawStyledButton(const TStyle& Style, const DRAWITEMSTRUCT& Item, COLORREF 
         RoundedBox(dc, focus, std::max(radius - inset, 0), Style.FocusColor, nullptr);
     }
 
-    wchar_t text[256];
-    const int length = GetWindowTextW(Item.hwndItem, text, ARRAYSIZE(text));
+    const std::wstring text = WindowText(Item.hwndItem);
     const TSelection font(dc, reinterpret_cast<HFONT>(SendMessageW(Item.hwndItem, WM_GETFONT, 0, 0)));
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, colors.Text);
     if (state == TButtonState::Pressed)
         OffsetRect(&box, 1, 1);
     // Prefix processing on and never hidden: the accelerator letter is always underlined.
-    DrawTextW(dc, text, length, &box, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &box, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
 }
 
 }  // namespace Framework
