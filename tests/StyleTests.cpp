@@ -111,6 +111,10 @@ TEST(StyleFormat, RejectsMalformedTextWithAnErrorSayingWhereAndWhy)
         {"line without =", Replaced(ValidStyle, "box.strip = ", "box.strip "), L"line 8: expected \"key = value\""},
         {"empty text", "", L"the style has no name"},
         {"binary", garbage, L"line 1: expected \"key = value\""},
+        {"long line: quoted in part, marked as cut", ValidStyle + "01234567890123456789012345678901234567890123456789\n",
+         L"line 27: expected \"key = value\", found \"0123456789012345678901234567890123456789...\""},
+        {"line as long as the quote: whole", ValidStyle + "0123456789012345678901234567890123456789\n",
+         L"line 27: expected \"key = value\", found \"0123456789012345678901234567890123456789\""},
     };
     for (const auto& c : cases) {
         const std::wstring error = ParseError(c.Text);
