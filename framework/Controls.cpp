@@ -23,6 +23,19 @@ int WrappedTextHeight(HWND Window, HFONT Font, const std::wstring& Text, int Wid
 
 }  // namespace
 
+HWND CreateChildWindow(HWND Parent, int Id, const wchar_t* ClassName, const std::wstring& Text, DWORD Style,
+                       const RECT& Bounds, HFONT Font)
+{
+    const HWND window = CreateWindowExW(0, ClassName, Text.c_str(), WS_CHILD | WS_VISIBLE | Style, Bounds.left,
+                                        Bounds.top, Bounds.right - Bounds.left, Bounds.bottom - Bounds.top, Parent,
+                                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)), GetModuleHandleW(nullptr),
+                                        nullptr);
+    if (!window)
+        RaiseOSError(GetLastError(), L"CreateWindowExW");
+    SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(Font), FALSE);
+    return window;
+}
+
 RECT BoundsInParent(HWND Window)
 {
     RECT bounds{};
@@ -49,13 +62,10 @@ COLORREF TControl::StyledTextColor(const TStyle& Style) const
 
 void TControl::CreateWindowHandle(const wchar_t* ClassName, DWORD Style, HWND Parent, int Id, const TScaler& Scale)
 {
-    Handle_ = CreateWindowExW(0, ClassName, Text_.c_str(), WS_CHILD | WS_VISIBLE | Style, Scale(Bounds_.Left),
-                              Scale(Bounds_.Top), Scale(Bounds_.Width), Scale(Bounds_.Height), Parent,
-                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)), GetModuleHandleW(nullptr), nullptr);
-    if (!Handle_)
-        RaiseOSError(GetLastError(), L"CreateWindowExW");
+    const int left = Scale(Bounds_.Left), top = Scale(Bounds_.Top);
     FontHandle_ = CreateFontHandle(Font_, Scale);
-    SendMessageW(Handle_, WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle_.Get()), FALSE);
+    Handle_ = CreateChildWindow(Parent, Id, ClassName, Text_, Style,
+                                {left, top, left + Scale(Bounds_.Width), top + Scale(Bounds_.Height)}, FontHandle_.Get());
 }
 
 void TLabel::CreateHandle(HWND Parent, int Id, const TScaler& Scale, const TStyle*)

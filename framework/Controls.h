@@ -24,6 +24,10 @@ struct TBounds {
     int Left, Top, Width, Height;
 };
 
+// Creates a visible child window of Parent, known to it by Id, and gives it Font.
+HWND CreateChildWindow(HWND Parent, int Id, const wchar_t* ClassName, const std::wstring& Text, DWORD Style,
+                       const RECT& Bounds, HFONT Font);
+
 // A window's bounds in its parent's client coordinates.
 RECT BoundsInParent(HWND Window);
 

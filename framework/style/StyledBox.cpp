@@ -1,6 +1,7 @@
 #include "StyledBox.h"
 
 #include "StylePaint.h"
+#include "framework/Controls.h"
 #include "framework/Cursor.h"
 #include "framework/Fonts.h"
 #include "framework/Handle.h"
@@ -9,6 +10,7 @@
 #include "framework/WindowObject.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace Framework {
 
@@ -27,9 +29,18 @@ constexpr int MinClientWidth = 260;
 constexpr int ButtonWidth = 92;
 constexpr int ButtonHeight = 30;
 constexpr int ButtonGap = 10;
+constexpr int ButtonTextPadding = 24;  // beside a button's text, both sides together: clear of the rounded corners
 constexpr int StripHeight = 52;
 constexpr TFont TextFont{L"Tahoma", 13, false, clWindowText};
 constexpr TFont ButtonFont{L"Tahoma", 12, true, clWindowText};
+
+// Where the parts of a box go, in client pixels.
+struct TBoxLayout {
+    SIZE Client{};
+    RECT Text{};
+    POINT Icon{};               // its top-left corner
+    std::vector<RECT> Buttons;  // in the order of the content's buttons
+};
 
 class TStyledBox {
 public:
@@ -48,6 +59,10 @@ public:
     int Run(HWND Owner);
 
 private:
+    std::vector<int> ButtonWidths() const;
+    TBoxLayout MeasureLayout() const;
+    void CreateBoxWindow(HWND Owner, SIZE Client);
+    void CreateChildren(const TBoxLayout& Layout);
     static LRESULT CALLBACK WindowProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam);
     LRESULT Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam);
     void OnCommand(int Id);
@@ -94,23 +109,57 @@ void TStyledBox::Create(HWND Owner)
 {
     // No icon, and the background is painted in the style's colours at WM_ERASEBKGND.
     RegisterWindowClass(ClassName, &TStyledBox::WindowProc, nullptr, nullptr);
+    const TBoxLayout layout = MeasureLayout();
+    IconAt_ = layout.Icon;
+    CreateBoxWindow(Owner, layout.Client);
+    CreateChildren(layout);
+}
 
-    // Text beside the icon, buttons right-aligned in the strip below.
+std::vector<int> TStyledBox::ButtonWidths() const
+{
+    std::vector<int> widths;
+    for (const TBoxButton& button : Content_.Buttons) {
+        const int textWidth = TextExtent(ButtonFont_.Get(), button.Text, 0, DT_SINGLELINE).cx;
+        widths.push_back(std::max(Scale_(ButtonWidth), textWidth + Scale_(ButtonTextPadding)));
+    }
+    return widths;
+}
+
+TBoxLayout TStyledBox::MeasureLayout() const
+{
+    TBoxLayout layout;
+    // The text beside the icon, both centred in the height of the taller.
     const int textLeft = Scale_(Margin) + (Content_.Icon ? Scale_(IconSize + IconGap) : 0);
     const SIZE text = TextExtent(TextFont_.Get(), Content_.Text, Scale_(MaxTextWidth), DT_WORDBREAK | DT_NOPREFIX);
-    std::vector<int> buttonWidths;
-    int buttonsWidth = 0;
-    for (const TBoxButton& button : Content_.Buttons) {
-        const int width = std::max<int>(Scale_(ButtonWidth), TextExtent(ButtonFont_.Get(), button.Text, 0, DT_SINGLELINE).cx + Scale_(24));
-        buttonWidths.push_back(width);
-        buttonsWidth += width + (buttonWidths.size() > 1 ? Scale_(ButtonGap) : 0);
-    }
     const int contentHeight = std::max<int>(text.cy, Content_.Icon ? Scale_(IconSize) : 0);
-    const int width = std::max<int>({textLeft + text.cx + Scale_(Margin), buttonsWidth + 2 * Scale_(Margin), Scale_(MinClientWidth)});
-    const int height = 2 * Scale_(Margin) + contentHeight + Scale_(StripHeight);
-    IconAt_ = {Scale_(Margin), Scale_(Margin) + (contentHeight - Scale_(IconSize)) / 2};
+    const int textTop = Scale_(Margin) + (contentHeight - text.cy) / 2;
+    layout.Text = {textLeft, textTop, textLeft + text.cx, textTop + text.cy};
+    layout.Icon = {Scale_(Margin), Scale_(Margin) + (contentHeight - Scale_(IconSize)) / 2};
 
-    RECT frame{0, 0, width, height};
+    const std::vector<int> buttonWidths = ButtonWidths();
+    int buttonsWidth = 0;
+    for (const int width : buttonWidths)
+        buttonsWidth += width;
+    if (!buttonWidths.empty())
+        buttonsWidth += static_cast<int>(buttonWidths.size() - 1) * Scale_(ButtonGap);
+    const int width = std::max<int>({textLeft + text.cx + Scale_(Margin), buttonsWidth + 2 * Scale_(Margin),
+                                     Scale_(MinClientWidth)});
+    const int height = 2 * Scale_(Margin) + contentHeight + Scale_(StripHeight);
+    layout.Client = {width, height};
+
+    // The buttons right-aligned in the strip below, centred in its height.
+    int left = width - Scale_(Margin) - buttonsWidth;
+    const int top = height - Scale_(StripHeight) + (Scale_(StripHeight) - Scale_(ButtonHeight)) / 2;
+    for (const int buttonWidth : buttonWidths) {
+        layout.Buttons.push_back({left, top, left + buttonWidth, top + Scale_(ButtonHeight)});
+        left += buttonWidth + Scale_(ButtonGap);
+    }
+    return layout;
+}
+
+void TStyledBox::CreateBoxWindow(HWND Owner, SIZE Client)
+{
+    RECT frame{0, 0, Client.cx, Client.cy};
     AdjustWindowRectEx(&frame, BoxStyle, FALSE, BoxExStyle);
     const SIZE outer{frame.right - frame.left, frame.bottom - frame.top};
     MONITORINFO monitor{};
@@ -120,27 +169,16 @@ void TStyledBox::Create(HWND Owner)
     if (!CreateWindowExW(BoxExStyle, ClassName, Content_.Caption.c_str(), BoxStyle, at.x, at.y, outer.cx, outer.cy,
                          Owner, nullptr, GetModuleHandleW(nullptr), this))
         RaiseOSError(GetLastError(), L"CreateWindowExW");
+}
 
-    const auto child = [&](const wchar_t* Class, const std::wstring& Text, DWORD Style, RECT Bounds, int Id, HFONT Font) {
-        const HWND window = CreateWindowExW(0, Class, Text.c_str(), WS_CHILD | WS_VISIBLE | Style, Bounds.left, Bounds.top,
-                                            Bounds.right - Bounds.left, Bounds.bottom - Bounds.top, Handle_,
-                                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)), GetModuleHandleW(nullptr), nullptr);
-        if (!window)
-            RaiseOSError(GetLastError(), L"CreateWindowExW");
-        SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(Font), FALSE);
-        return window;
-    };
-    const int textTop = Scale_(Margin) + (contentHeight - text.cy) / 2;
-    child(L"STATIC", Content_.Text, SS_LEFT | SS_NOPREFIX, {textLeft, textTop, textLeft + text.cx, textTop + text.cy}, -1,
-          TextFont_.Get());
-    int left = width - Scale_(Margin) - buttonsWidth;
-    const int top = height - Scale_(StripHeight) + (Scale_(StripHeight) - Scale_(ButtonHeight)) / 2;
+void TStyledBox::CreateChildren(const TBoxLayout& Layout)
+{
+    CreateChildWindow(Handle_, -1, L"STATIC", Content_.Text, SS_LEFT | SS_NOPREFIX, Layout.Text, TextFont_.Get());
     for (size_t i = 0; i < Content_.Buttons.size(); ++i) {
-        const HWND button = child(L"BUTTON", Content_.Buttons[i].Text, BS_OWNERDRAW | WS_TABSTOP | (i == 0 ? WS_GROUP : 0),
-                                  {left, top, left + buttonWidths[i], top + Scale_(ButtonHeight)}, Content_.Buttons[i].Id,
-                                  ButtonFont_.Get());
-        TrackHotState(button);
-        left += buttonWidths[i] + Scale_(ButtonGap);
+        const TBoxButton& button = Content_.Buttons[i];
+        const DWORD style = BS_OWNERDRAW | WS_TABSTOP | (i == 0 ? WS_GROUP : 0);
+        TrackHotState(CreateChildWindow(Handle_, button.Id, L"BUTTON", button.Text, style, Layout.Buttons[i],
+                                        ButtonFont_.Get()));
     }
 }
 
