@@ -2,7 +2,6 @@
 
 #include "SysUtils.h"
 #include "WindowClass.h"
-#include "WindowObject.h"
 #include "style/StyleManager.h"
 #include "style/StylePaint.h"
 
@@ -48,7 +47,7 @@ void TForm::CreateHandle()
 {
     // The application icon, shown on the task-bar button.
     const HICON icon = LoadIconW(GetModuleHandleW(nullptr), L"MAINICON");
-    RegisterWindowClass(WindowClassName, &TForm::WindowProc, icon, GetSysColorBrush(COLOR_BTNFACE));
+    RegisterWindowClass(WindowClassName, &ObjectWindowProc<TForm>, icon, GetSysColorBrush(COLOR_BTNFACE));
     Scaler_.Dpi = ScreenDpi();
     Style_ = ActiveStyle();
 
@@ -247,27 +246,6 @@ LRESULT TForm::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
         return 0;
     }
     return DefWindowProcW(Handle_, Msg, WParam, LParam);
-}
-
-LRESULT CALLBACK TForm::WindowProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam)
-{
-    auto* form = WindowObject<TForm>(Window, Msg, LParam);
-    if (!form)
-        return DefWindowProcW(Window, Msg, WParam, LParam);
-    if (Msg == WM_NCCREATE)
-        form->Handle_ = Window;
-    if (Msg == WM_NCDESTROY) {
-        form->Handle_ = nullptr;
-        ReleaseWindowObject(Window);
-        return DefWindowProcW(Window, Msg, WParam, LParam);
-    }
-    // Nothing may unwind into user32: an error from a handler goes to the standard error box.
-    try {
-        return form->Dispatch(Msg, WParam, LParam);
-    } catch (...) {
-        form->ReportError();
-        return 0;
-    }
 }
 
 }  // namespace Framework

@@ -7,6 +7,7 @@
 #include "Cursor.h"
 #include "MessageBoxes.h"
 #include "SysUtils.h"
+#include "WindowObject.h"
 
 #include <windows.h>
 
@@ -84,7 +85,9 @@ private:
     friend class TControl;
     void AddControl(TControl* Control) { Controls_.push_back(Control); }
 
-    static LRESULT CALLBACK WindowProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam);
+    friend LRESULT CALLBACK ObjectWindowProc<TForm>(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam);
+    void Attach(HWND Window) { Handle_ = Window; }
+    void Detach() { Handle_ = nullptr; }
     LRESULT Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam);
     void OnCommand(WPARAM WParam, LPARAM LParam);
     TControl* FindControl(HWND Window) const;

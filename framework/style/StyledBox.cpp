@@ -63,8 +63,23 @@ private:
     TBoxLayout MeasureLayout() const;
     void CreateBoxWindow(HWND Owner, SIZE Client);
     void CreateChildren(const TBoxLayout& Layout);
-    static LRESULT CALLBACK WindowProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam);
+    friend LRESULT CALLBACK ObjectWindowProc<TStyledBox>(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam);
+    void Attach(HWND Window) { Handle_ = Window; }
+    // Destroyed by Run, or with its owner while still waiting for an answer: that ends the box's
+    // loop with Cancel, and the handle is never used again.
+    void Detach()
+    {
+        Handle_ = nullptr;
+        if (!Done_)
+            Finish(Content_.CancelId);
+    }
     LRESULT Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam);
+    // An error goes to whoever reports the owner's errors.
+    void ReportError() const noexcept
+    {
+        if (ReportError_)
+            ReportError_();
+    }
     void OnCommand(int Id);
     bool IsButton(int Id) const;
     void Finish(int Id)
@@ -108,7 +123,7 @@ POINT BoxPosition(const RECT& WorkArea, SIZE Box)
 void TStyledBox::Create(HWND Owner)
 {
     // No icon, and the background is painted in the style's colours at WM_ERASEBKGND.
-    RegisterWindowClass(ClassName, &TStyledBox::WindowProc, nullptr, nullptr);
+    RegisterWindowClass(ClassName, &ObjectWindowProc<TStyledBox>, nullptr, nullptr);
     const TBoxLayout layout = MeasureLayout();
     IconAt_ = layout.Icon;
     CreateBoxWindow(Owner, layout.Client);
@@ -286,32 +301,6 @@ LRESULT TStyledBox::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
         return 0;
     }
     return DefWindowProcW(Handle_, Msg, WParam, LParam);
-}
-
-LRESULT CALLBACK TStyledBox::WindowProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam)
-{
-    auto* box = WindowObject<TStyledBox>(Window, Msg, LParam);
-    if (!box)
-        return DefWindowProcW(Window, Msg, WParam, LParam);
-    if (Msg == WM_NCCREATE)
-        box->Handle_ = Window;
-    if (Msg == WM_NCDESTROY) {
-        // Destroyed by Run, or with its owner while still waiting for an answer: that ends the
-        // box's loop with Cancel, and the handle is never used again.
-        ReleaseWindowObject(Window);
-        box->Handle_ = nullptr;
-        if (!box->Done_)
-            box->Finish(box->Content_.CancelId);
-        return DefWindowProcW(Window, Msg, WParam, LParam);
-    }
-    // Nothing may unwind into user32: an error goes to whoever reports the owner's errors.
-    try {
-        return box->Dispatch(Msg, WParam, LParam);
-    } catch (...) {
-        if (box->ReportError_)
-            box->ReportError_();
-        return 0;
-    }
 }
 
 int ShowStyledBox(HWND Owner, const TStyle& Style, const TBoxContent& Content, const TErrorReporter& ReportError)
