@@ -36,10 +36,10 @@ POINT CenteredPosition(const RECT& WorkArea, SIZE Window, POINT VirtualOrigin);
 // What the application running a form gives it. A form made on its own, as tests make them, has
 // none of it: errors of its handlers stop at its window procedure, and its closing ends nothing.
 struct TFormHost {
-    TErrorReporter ReportError;   // for errors of the form's handlers and of its styled boxes
-    std::function<void()> Closed; // called once the form's window has gone
-    std::wstring MessageCaption;  // the caption of the form's plain message boxes
-    bool OnTaskBar = false;       // a task-bar button of its own, with its caption and the application icon
+    TErrorReporter ReportError;    // for errors of the form's handlers and of its styled boxes
+    std::function<void()> Closed;  // called once the form's window has gone
+    std::wstring MessageCaption;   // the caption of the form's plain message boxes
+    bool OnTaskBar = false;        // a task-bar button of its own, with its caption and the application icon
 };
 
 class TForm : public TObject {

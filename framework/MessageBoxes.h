@@ -1,6 +1,6 @@
 #pragma once
 // The modal boxes the handlers show: the system's task dialogs with our captions and buttons, or
-// while a style is active, our own boxes drawn in it.
+// for an owner drawn in a style, our own boxes drawn in it.
 
 #include "SysUtils.h"
 #include "style/Style.h"
