@@ -1,7 +1,7 @@
 // Talvorecmax: puts back the previous version of Talvomax after a failed update.
 
 #include "framework/Application.h"
-#include "framework/StyleManager.h"
+#include "framework/style/StyleManager.h"
 #include "framework/SysUtils.h"
 #include "recovery/TalvoRec.h"
 

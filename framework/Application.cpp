@@ -75,6 +75,18 @@ void TApplication::Initialize()
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
 }
 
+TFormHost TApplication::HostFor(bool IsMainForm)
+{
+    TFormHost host;
+    host.ReportError = [this] { HandleException(); };
+    host.MessageCaption = Title_;
+    if (IsMainForm) {
+        host.Closed = [] { PostQuitMessage(0); };
+        host.OnTaskBar = MainFormOnTaskBar;
+    }
+    return host;
+}
+
 void TApplication::Run()
 {
     if (!MainForm_ || !MainForm_->Handle())
@@ -117,7 +129,7 @@ int TApplication::ReportFatal() noexcept
     } catch (...) {
         MessageBoxW(nullptr, FatalErrorText, Title_.c_str(), MB_OK | MB_ICONERROR | MB_TASKMODAL);
     }
-    return 3;
+    return FatalExitCode;
 }
 
 void TApplication::ShowErrorText(const wchar_t* Text) const noexcept

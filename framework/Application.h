@@ -9,6 +9,9 @@
 
 namespace Framework {
 
+// The exit code of a run that ended with the fatal error report.
+inline constexpr int FatalExitCode = 3;
+
 class TApplication {
 public:
     TApplication() noexcept;
@@ -25,18 +28,16 @@ public:
     {
         auto form = std::make_unique<T>();
         Reference = form.get();
-        if (!MainForm_) {
+        const bool isMainForm = !MainForm_;
+        if (isMainForm)
             MainForm_ = form.get();
-            MainForm_->SetMainForm();
-        }
+        form->SetHost(HostFor(isMainForm));
         Forms_.push_back(std::move(form));
         Reference->CreateHandle();
     }
 
     // Shows the main form and runs the message loop until it has closed.
     void Run();
-
-    TForm* MainForm() const { return MainForm_; }
 
     // Derived from the executable's name when the application object is made, e.g.
     // "Talvorecmax" for "...\Talvorecmax.exe".
@@ -51,6 +52,9 @@ public:
     int ReportFatal() noexcept;
 
 private:
+    // Errors of a form's handlers go to the standard error box and its message boxes carry the
+    // title; the main form's closing ends the message loop.
+    TFormHost HostFor(bool IsMainForm);
     void ShowErrorText(const wchar_t* Text) const noexcept;
 
     std::wstring Title_;

@@ -1,9 +1,8 @@
 #include "Controls.h"
 
 #include "Form.h"
-#include "StyleManager.h"
-#include "StylePaint.h"
 #include "SysUtils.h"
+#include "style/StylePaint.h"
 
 #include <algorithm>
 
@@ -24,24 +23,17 @@ int WrappedTextHeight(HWND Window, HFONT Font, const std::wstring& Text, int Wid
 
 }  // namespace
 
-COLORREF ColorToRGB(COLORREF Color)
+HWND CreateChildWindow(HWND Parent, int Id, const wchar_t* ClassName, const std::wstring& Text, DWORD Style,
+                       const RECT& Bounds, HFONT Font)
 {
-    return (Color & 0xFF000000) ? GetSysColor(static_cast<int>(Color & 0xFF)) : Color;
-}
-
-TFontHandle CreateFontHandle(const TFont& Font, const TScaler& Scale)
-{
-    // A negative height asks for the character height, without the internal leading.
-    return TFontHandle(CreateFontW(-Scale(Font.Height), 0, 0, 0, Font.Bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE,
-                                   FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                   DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, Font.Name));
-}
-
-int ScreenDpi()
-{
-    const TWindowDC screen(nullptr);
-    const int dpi = screen.Get() ? GetDeviceCaps(screen.Get(), LOGPIXELSY) : 0;
-    return dpi > 0 ? dpi : 96;
+    const HWND window = CreateWindowExW(0, ClassName, Text.c_str(), WS_CHILD | WS_VISIBLE | Style, Bounds.left,
+                                        Bounds.top, Bounds.right - Bounds.left, Bounds.bottom - Bounds.top, Parent,
+                                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)), GetModuleHandleW(nullptr),
+                                        nullptr);
+    if (!window)
+        RaiseOSError(GetLastError(), L"CreateWindowExW");
+    SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(Font), FALSE);
+    return window;
 }
 
 RECT BoundsInParent(HWND Window)
@@ -70,16 +62,13 @@ COLORREF TControl::StyledTextColor(const TStyle& Style) const
 
 void TControl::CreateWindowHandle(const wchar_t* ClassName, DWORD Style, HWND Parent, int Id, const TScaler& Scale)
 {
-    Handle_ = CreateWindowExW(0, ClassName, Text_.c_str(), WS_CHILD | WS_VISIBLE | Style, Scale(Bounds_.Left),
-                              Scale(Bounds_.Top), Scale(Bounds_.Width), Scale(Bounds_.Height), Parent,
-                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)), GetModuleHandleW(nullptr), nullptr);
-    if (!Handle_)
-        RaiseOSError(GetLastError(), L"CreateWindowExW");
+    const int left = Scale(Bounds_.Left), top = Scale(Bounds_.Top);
     FontHandle_ = CreateFontHandle(Font_, Scale);
-    SendMessageW(Handle_, WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle_.Get()), FALSE);
+    Handle_ = CreateChildWindow(Parent, Id, ClassName, Text_, Style,
+                                {left, top, left + Scale(Bounds_.Width), top + Scale(Bounds_.Height)}, FontHandle_.Get());
 }
 
-void TLabel::CreateHandle(HWND Parent, int Id, const TScaler& Scale)
+void TLabel::CreateHandle(HWND Parent, int Id, const TScaler& Scale, const TStyle*)
 {
     CreateWindowHandle(L"STATIC", SS_LEFT, Parent, Id, Scale);
     RECT text{0, 0, 0, 0};
@@ -91,11 +80,11 @@ void TLabel::CreateHandle(HWND Parent, int Id, const TScaler& Scale)
     SetWindowPos(Handle_, nullptr, 0, 0, text.right, text.bottom, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void TStaticText::CreateHandle(HWND Parent, int Id, const TScaler& Scale)
+void TStaticText::CreateHandle(HWND Parent, int Id, const TScaler& Scale, const TStyle* Style)
 {
     CreateWindowHandle(L"STATIC", SS_LEFT | SS_EDITCONTROL | WS_BORDER, Parent, Id, Scale);
-    if (ActiveStyle())
-        PaintFrameInStyle(Handle_);
+    if (Style)
+        PaintFrameInStyle(Handle_, *Style);
 }
 
 void TStaticText::FitToText(int MaxBottom)
@@ -116,9 +105,9 @@ TBitBtn::TBitBtn(TForm& Owner, TBounds Bounds, std::wstring Text, TFont Font, st
 {
 }
 
-void TBitBtn::CreateHandle(HWND Parent, int Id, const TScaler& Scale)
+void TBitBtn::CreateHandle(HWND Parent, int Id, const TScaler& Scale, const TStyle* Style)
 {
-    const bool styled = ActiveStyle() != nullptr;
+    const bool styled = Style != nullptr;
     CreateWindowHandle(L"BUTTON", (styled ? BS_OWNERDRAW : BS_PUSHBUTTON) | WS_TABSTOP, Parent, Id, Scale);
     if (styled)
         TrackHotState(Handle_);

@@ -1,8 +1,10 @@
 #pragma once
 // The controls our forms are made of: label, static text box and push button.
 
+#include "Fonts.h"
 #include "Handle.h"
-#include "Style.h"
+#include "Scaling.h"
+#include "style/Style.h"
 
 #include <windows.h>
 
@@ -18,31 +20,13 @@ public:
     virtual ~TObject() = default;
 };
 
-// A system colour is its COLOR_* index with the high byte set, so it follows the user's scheme.
-inline constexpr COLORREF clWindowText = 0xFF000000 | COLOR_WINDOWTEXT;
-COLORREF ColorToRGB(COLORREF Color);
-
-struct TFont {
-    const wchar_t* Name = L"Tahoma";
-    int Height = 11;  // character height in pixels at 96 pixels per inch
-    bool Bold = false;
-    COLORREF Color = clWindowText;
-};
-
 struct TBounds {
     int Left, Top, Width, Height;
 };
 
-// Turns sizes designed at 96 pixels per inch into the screen's, rounded to the nearest pixel.
-struct TScaler {
-    int Dpi = 96;
-    int operator()(int Value) const { return MulDiv(Value, Dpi, 96); }
-};
-
-TFontHandle CreateFontHandle(const TFont& Font, const TScaler& Scale);
-
-// Pixels per inch of the screen.
-int ScreenDpi();
+// Creates a visible child window of Parent, known to it by Id, and gives it Font.
+HWND CreateChildWindow(HWND Parent, int Id, const wchar_t* ClassName, const std::wstring& Text, DWORD Style,
+                       const RECT& Bounds, HFONT Font);
 
 // A window's bounds in its parent's client coordinates.
 RECT BoundsInParent(HWND Window);
@@ -56,7 +40,8 @@ public:
     // The control adds itself to its owner; controls are created in the order they were made.
     TControl(TForm& Owner, TBounds Bounds, std::wstring Text, TFont Font);
 
-    virtual void CreateHandle(HWND Parent, int Id, const TScaler& Scale) = 0;
+    // Style is the form's look, null for the system's.
+    virtual void CreateHandle(HWND Parent, int Id, const TScaler& Scale, const TStyle* Style) = 0;
     virtual bool TakesFocus() const { return false; }
     virtual void Click() {}
     // Lets the control grow downward to show all of its text, its bottom no lower than MaxBottom.
@@ -84,7 +69,7 @@ protected:
 class TLabel : public TControl {
 public:
     using TControl::TControl;
-    void CreateHandle(HWND Parent, int Id, const TScaler& Scale) override;
+    void CreateHandle(HWND Parent, int Id, const TScaler& Scale, const TStyle* Style) override;
 };
 
 // Text box with a thin frame; the text wraps inside it. It keeps its designed size unless the
@@ -92,7 +77,7 @@ public:
 class TStaticText : public TControl {
 public:
     using TControl::TControl;
-    void CreateHandle(HWND Parent, int Id, const TScaler& Scale) override;
+    void CreateHandle(HWND Parent, int Id, const TScaler& Scale, const TStyle* Style) override;
     void FitToText(int MaxBottom) override;
     COLORREF StyledFace(const TStyle& Style) const override { return Style.TextBoxColor; }
 };
@@ -101,7 +86,7 @@ public:
 class TBitBtn : public TControl {
 public:
     TBitBtn(TForm& Owner, TBounds Bounds, std::wstring Text, TFont Font, std::function<void(TObject*)> OnClick);
-    void CreateHandle(HWND Parent, int Id, const TScaler& Scale) override;
+    void CreateHandle(HWND Parent, int Id, const TScaler& Scale, const TStyle* Style) override;
     bool TakesFocus() const override { return true; }
     void Click() override;
 

@@ -1,11 +1,9 @@
 #include "Form.h"
 
-#include "Application.h"
-#include "MessageBoxes.h"
-#include "StyleManager.h"
-#include "StylePaint.h"
 #include "SysUtils.h"
-#include "WindowObject.h"
+#include "WindowClass.h"
+#include "style/StyleManager.h"
+#include "style/StylePaint.h"
 
 #include <algorithm>
 
@@ -21,20 +19,6 @@ constexpr int TextBoxGap = 8;
 
 constexpr DWORD FormStyle = WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD FormExStyle = WS_EX_TOOLWINDOW | WS_EX_CONTROLPARENT;
-
-void RegisterFormClass(const wchar_t* ClassName, WNDPROC Procedure, HICON Icon)
-{
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = Procedure;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.hIcon = Icon;
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-    windowClass.lpszClassName = ClassName;
-    if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-        RaiseOSError(GetLastError(), L"RegisterClassExW");
-}
 
 }  // namespace
 
@@ -63,10 +47,11 @@ void TForm::CreateHandle()
 {
     // The application icon, shown on the task-bar button.
     const HICON icon = LoadIconW(GetModuleHandleW(nullptr), L"MAINICON");
-    RegisterFormClass(WindowClassName, &TForm::WindowProc, icon);
+    RegisterWindowClass(WindowClassName, &ObjectWindowProc<TForm>, icon, GetSysColorBrush(COLOR_BTNFACE));
     Scaler_.Dpi = ScreenDpi();
+    Style_ = ActiveStyle();
 
-    const DWORD exStyle = FormExStyle | (IsMainForm_ && Application.MainFormOnTaskBar ? WS_EX_APPWINDOW : 0);
+    const DWORD exStyle = FormExStyle | (Host_.OnTaskBar ? WS_EX_APPWINDOW : 0);
     RECT frame{0, 0, Scaler_(ClientWidth), Scaler_(ClientHeight)};
     AdjustWindowRectEx(&frame, FormStyle, FALSE, exStyle);
     const SIZE size{frame.right - frame.left, frame.bottom - frame.top};
@@ -85,7 +70,7 @@ void TForm::CreateHandle()
 
     int id = FirstControlId;
     for (TControl* control : Controls_)
-        control->CreateHandle(Handle_, id++, Scaler_);
+        control->CreateHandle(Handle_, id++, Scaler_, Style_);
     for (TControl* control : Controls_)
         control->FitToText(BottomLimit(*control));
 
@@ -93,7 +78,7 @@ void TForm::CreateHandle()
         try {
             OnCreate(this);
         } catch (...) {
-            Application.HandleException();
+            ReportError();
         }
     }
 }
@@ -129,12 +114,12 @@ void TForm::FocusFirstControl()
 
 void TForm::ShowMessage(const std::wstring& Text)
 {
-    ShowPlainBox(Handle_, Application.Title(), Text);
+    ShowPlainBox(BoxOwner(), Host_.MessageCaption, Text);
 }
 
 bool TForm::Confirm(const std::wstring& Text)
 {
-    return ShowConfirmationBox(Handle_, Text);
+    return ShowConfirmationBox(BoxOwner(), Text);
 }
 
 void TForm::SetScreenCursor(TCursor Cursor)
@@ -158,12 +143,18 @@ void TForm::Close()
             try {
                 OnCloseQuery(this, canClose);
             } catch (...) {
-                Application.HandleException();
+                ReportError();
             }
         }
     }
     if (canClose && Handle_)
         DestroyWindow(Handle_);
+}
+
+void TForm::ReportError() const noexcept
+{
+    if (Host_.ReportError)
+        Host_.ReportError();
 }
 
 TControl* TForm::FindControl(HWND Window) const
@@ -206,7 +197,7 @@ LRESULT TForm::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
     case WM_CTLCOLORSTATIC: {
         const HDC dc = reinterpret_cast<HDC>(WParam);
         const TControl* control = FindControl(reinterpret_cast<HWND>(LParam));
-        if (const TStyle* style = ActiveStyle()) {
+        if (const TStyle* style = Style_) {
             const COLORREF face = control ? control->StyledFace(*style) : style->WindowColor;
             SetTextColor(dc, control ? control->StyledTextColor(*style) : style->WindowText);
             SetBkColor(dc, face);
@@ -217,7 +208,7 @@ LRESULT TForm::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
         return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
     }
     case WM_ERASEBKGND:
-        if (const TStyle* style = ActiveStyle()) {
+        if (const TStyle* style = Style_) {
             RECT client;
             GetClientRect(Handle_, &client);
             FillRect(reinterpret_cast<HDC>(WParam), &client, StyleBrush(style->WindowColor));
@@ -225,8 +216,8 @@ LRESULT TForm::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
         }
         break;
     case WM_DRAWITEM:
-        if (const TStyle* style = ActiveStyle()) {
-            DrawStyledButton(*style, *reinterpret_cast<const DRAWITEMSTRUCT*>(LParam), style->WindowColor);
+        if (const TStyle* style = Style_) {
+            DrawStyledButton(*style, *reinterpret_cast<const DRAWITEMSTRUCT*>(LParam), style->WindowColor, Scaler_);
             return TRUE;
         }
         break;
@@ -250,32 +241,11 @@ LRESULT TForm::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
         Close();
         return 0;
     case WM_DESTROY:
-        if (IsMainForm_)
-            PostQuitMessage(0);
+        if (Host_.Closed)
+            Host_.Closed();
         return 0;
     }
     return DefWindowProcW(Handle_, Msg, WParam, LParam);
-}
-
-LRESULT CALLBACK TForm::WindowProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam)
-{
-    auto* form = WindowObject<TForm>(Window, Msg, LParam);
-    if (!form)
-        return DefWindowProcW(Window, Msg, WParam, LParam);
-    if (Msg == WM_NCCREATE)
-        form->Handle_ = Window;
-    if (Msg == WM_NCDESTROY) {
-        form->Handle_ = nullptr;
-        ReleaseWindowObject(Window);
-        return DefWindowProcW(Window, Msg, WParam, LParam);
-    }
-    // Nothing may unwind into user32: an error from a handler goes to the standard error box.
-    try {
-        return form->Dispatch(Msg, WParam, LParam);
-    } catch (...) {
-        Application.HandleException();
-        return 0;
-    }
 }
 
 }  // namespace Framework

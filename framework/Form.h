@@ -5,6 +5,9 @@
 
 #include "Controls.h"
 #include "Cursor.h"
+#include "MessageBoxes.h"
+#include "SysUtils.h"
+#include "WindowObject.h"
 
 #include <windows.h>
 
@@ -30,6 +33,15 @@ using TMessageHandler = std::function<void(TMessage& Message)>;
 // above the virtual desktop.
 POINT CenteredPosition(const RECT& WorkArea, SIZE Window, POINT VirtualOrigin);
 
+// What the application running a form gives it. A form made on its own, as tests make them, has
+// none of it: errors of its handlers stop at its window procedure, and its closing ends nothing.
+struct TFormHost {
+    TErrorReporter ReportError;    // for errors of the form's handlers and of its styled boxes
+    std::function<void()> Closed;  // called once the form's window has gone
+    std::wstring MessageCaption;   // the caption of the form's plain message boxes
+    bool OnTaskBar = false;        // a task-bar button of its own, with its caption and the application icon
+};
+
 class TForm : public TObject {
 public:
     TForm() = default;
@@ -53,8 +65,8 @@ public:
     void Show();
     HWND Handle() const { return Handle_; }
 
-    // Called by the application when this form becomes its main form.
-    void SetMainForm() { IsMainForm_ = true; }
+    // Called by the application that runs the form, before CreateHandle.
+    void SetHost(TFormHost Host) { Host_ = std::move(Host); }
 
 protected:
     // The layout, filled in by the derived form's constructor; sizes at 96 pixels per inch.
@@ -73,7 +85,9 @@ private:
     friend class TControl;
     void AddControl(TControl* Control) { Controls_.push_back(Control); }
 
-    static LRESULT CALLBACK WindowProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam);
+    friend LRESULT CALLBACK ObjectWindowProc<TForm>(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam);
+    void Attach(HWND Window) { Handle_ = Window; }
+    void Detach() { Handle_ = nullptr; }
     LRESULT Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam);
     void OnCommand(WPARAM WParam, LPARAM LParam);
     TControl* FindControl(HWND Window) const;
@@ -81,9 +95,13 @@ private:
     // bottom of the client area.
     int BottomLimit(const TControl& Control) const;
     void FocusFirstControl();
+    void ReportError() const noexcept;
+    TBoxOwner BoxOwner() const { return {Handle_, Style_, Host_.ReportError}; }
 
+    TFormHost Host_;
     HWND Handle_ = nullptr;
-    bool IsMainForm_ = false;
+    // The look is chosen once, when the window is made: its buttons are owner-drawn or not from then on.
+    const TStyle* Style_ = nullptr;
     bool Closing_ = false;
     TScaler Scaler_;
     TFontHandle FontHandle_;

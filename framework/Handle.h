@@ -53,6 +53,7 @@ using TFindHandle = TOwned<HANDLE, &::FindClose>;    // FindFirstFileW
 using TFontHandle = TOwned<HFONT, &::DeleteObject>;
 using TBrushHandle = TOwned<HBRUSH, &::DeleteObject>;
 using TPenHandle = TOwned<HPEN, &::DeleteObject>;
+using TLocalMemory = TOwned<HLOCAL, &::LocalFree>;  // buffers the system allocates, e.g. FormatMessageW's
 
 // The device context of a window's client area (of the screen for null), or of the whole window
 // with its frame; released when it goes.
@@ -74,6 +75,23 @@ public:
 
 private:
     HWND Window_;
+    HDC Dc_;
+};
+
+// The device context a window paints its invalid part with at WM_PAINT; painting ends when it
+// goes, which also validates that part.
+class TPaintDC {
+public:
+    explicit TPaintDC(HWND Window) : Window_(Window), Dc_(BeginPaint(Window, &Paint_)) {}
+    ~TPaintDC() { EndPaint(Window_, &Paint_); }
+    TPaintDC(const TPaintDC&) = delete;
+    TPaintDC& operator=(const TPaintDC&) = delete;
+
+    HDC Get() const { return Dc_; }
+
+private:
+    HWND Window_;
+    PAINTSTRUCT Paint_{};
     HDC Dc_;
 };
 

@@ -1,9 +1,8 @@
 #include "MessageBoxes.h"
 
 #include "Cursor.h"
-#include "StyleManager.h"
-#include "StyledBox.h"
 #include "SysUtils.h"
+#include "style/StyledBox.h"
 
 #include <commctrl.h>
 
@@ -42,24 +41,26 @@ int ShowTaskDialog(HWND Owner, const wchar_t* Caption, const std::wstring& Text,
 
 }  // namespace
 
-void ShowPlainBox(HWND Owner, const std::wstring& Caption, const std::wstring& Text)
+void ShowPlainBox(const TBoxOwner& Owner, const std::wstring& Caption, const std::wstring& Text)
 {
-    if (const TStyle* style = ActiveStyle()) {
-        ShowStyledBox(Owner, *style, {Caption, Text, nullptr, {{IDOK, L"OK"}}, IDOK, IDOK});
+    if (Owner.Style) {
+        ShowStyledBox(Owner.Window, *Owner.Style, {Caption, Text, nullptr, {{IDOK, L"OK"}}, IDOK, IDOK},
+                      Owner.ReportError);
         return;
     }
-    ShowTaskDialog(Owner, Caption.c_str(), Text, nullptr, TDCBF_OK_BUTTON, nullptr, 0, IDOK);
+    ShowTaskDialog(Owner.Window, Caption.c_str(), Text, nullptr, TDCBF_OK_BUTTON, nullptr, 0, IDOK);
 }
 
-bool ShowConfirmationBox(HWND Owner, const std::wstring& Text)
+bool ShowConfirmationBox(const TBoxOwner& Owner, const std::wstring& Text)
 {
-    if (const TStyle* style = ActiveStyle())
-        return ShowStyledBox(Owner, *style,
+    if (Owner.Style)
+        return ShowStyledBox(Owner.Window, *Owner.Style,
                              {ConfirmationCaption, Text, IDI_INFORMATION, {{IDYES, YesButton}, {IDCANCEL, CancelButton}},
-                              IDYES, IDCANCEL}) == IDYES;
+                              IDYES, IDCANCEL},
+                             Owner.ReportError) == IDYES;
     const TASKDIALOG_BUTTON buttons[] = {{IDYES, YesButton}, {IDCANCEL, CancelButton}};
-    return ShowTaskDialog(Owner, ConfirmationCaption, Text, TD_INFORMATION_ICON, 0, buttons, ARRAYSIZE(buttons),
-                          IDYES) == IDYES;
+    return ShowTaskDialog(Owner.Window, ConfirmationCaption, Text, TD_INFORMATION_ICON, 0, buttons,
+                          ARRAYSIZE(buttons), IDYES) == IDYES;
 }
 
 void ShowErrorBox(HWND Owner, const std::wstring& Caption, const std::wstring& Text, const std::wstring& Button)

@@ -1,5 +1,7 @@
 #include "SysUtils.h"
 
+#include "Handle.h"
+
 #include <vector>
 
 namespace Framework {
@@ -10,10 +12,10 @@ std::wstring SystemErrorMessage(DWORD code, const std::wstring& Subject)
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    const TLocalMemory allocated(buffer);
     if (length == 0)
         return L"Error " + std::to_wstring(code);
     std::wstring text(buffer, length);
-    LocalFree(buffer);
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
         text.pop_back();
     for (size_t at = text.find(L"%1"); at != std::wstring::npos; at = text.find(L"%1", at + Subject.size()))

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <exception>
+#include <functional>
 #include <string>
 
 namespace Framework {
@@ -18,6 +19,9 @@ public:
 private:
     std::wstring Message_;
 };
+
+// Shows the user the error being handled: called only from a catch block, and never throws.
+using TErrorReporter = std::function<void()>;
 
 // The system's text for a Win32 error code, without its trailing line break; "Error <code>" when
 // the system has no text for it. Some texts name the file they are about as "%1": Subject is put

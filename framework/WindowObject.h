@@ -1,6 +1,7 @@
 #pragma once
 // Connects a window to the object that handles its messages: the object passed to
 // CreateWindowExW is stored with the window at WM_NCCREATE and handed back for every message.
+// ObjectWindowProc is the one window procedure built on that.
 
 #include <windows.h>
 
@@ -22,6 +23,33 @@ T* WindowObject(HWND Window, UINT Msg, LPARAM LParam)
 inline void ReleaseWindowObject(HWND Window)
 {
     SetWindowLongPtrW(Window, GWLP_USERDATA, 0);
+}
+
+// The window procedure of a class of windows whose messages objects of T handle. T has
+//   void Attach(HWND Window): the window is being made, with the object passed to CreateWindowExW;
+//   void Detach(): the window is going; no message reaches the object after this;
+//   LRESULT Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam): every message in between;
+//   void ReportError() noexcept: shows an error Dispatch raised.
+template <class T>
+LRESULT CALLBACK ObjectWindowProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam)
+{
+    T* object = WindowObject<T>(Window, Msg, LParam);
+    if (!object)
+        return DefWindowProcW(Window, Msg, WParam, LParam);
+    if (Msg == WM_NCCREATE)
+        object->Attach(Window);
+    if (Msg == WM_NCDESTROY) {
+        ReleaseWindowObject(Window);
+        object->Detach();
+        return DefWindowProcW(Window, Msg, WParam, LParam);
+    }
+    // Nothing may unwind into user32.
+    try {
+        return object->Dispatch(Msg, WParam, LParam);
+    } catch (...) {
+        object->ReportError();
+        return 0;
+    }
 }
 
 }  // namespace Framework

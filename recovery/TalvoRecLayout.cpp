@@ -2,6 +2,8 @@
 
 #include "TalvoRec.h"
 
+#include "framework/Fonts.h"
+
 namespace TalvoRec {
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include "framework/Application.h"
 #include "framework/Form.h"
+#include "framework/Scaling.h"
 #include "framework/SysUtils.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The style format, the style manager, and where the styled message boxes go.
 
-#include "framework/StyleManager.h"
-#include "framework/StyledBox.h"
+#include "framework/style/StyleManager.h"
+#include "framework/style/StyledBox.h"
 
 #include <gtest/gtest.h>
 
@@ -111,6 +111,10 @@ TEST(StyleFormat, RejectsMalformedTextWithAnErrorSayingWhereAndWhy)
         {"line without =", Replaced(ValidStyle, "box.strip = ", "box.strip "), L"line 8: expected \"key = value\""},
         {"empty text", "", L"the style has no name"},
         {"binary", garbage, L"line 1: expected \"key = value\""},
+        {"long line: quoted in part, marked as cut", ValidStyle + "01234567890123456789012345678901234567890123456789\n",
+         L"line 27: expected \"key = value\", found \"0123456789012345678901234567890123456789...\""},
+        {"line as long as the quote: whole", ValidStyle + "0123456789012345678901234567890123456789\n",
+         L"line 27: expected \"key = value\", found \"0123456789012345678901234567890123456789\""},
     };
     for (const auto& c : cases) {
         const std::wstring error = ParseError(c.Text);
@@ -171,7 +175,8 @@ TEST(StyledBox, AnswersCancelAndStopsWaitingWhenItsOwnerIsDestroyedUnderIt)
     SetTimer(owner, 1, 0, [](HWND Window, UINT, UINT_PTR, DWORD) { DestroyWindow(Window); });
     const UINT_PTR lastResort = SetTimer(nullptr, 0, 30000, [](HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(0); });
 
-    const int answer = ShowStyledBox(owner, style, {L"Box", L"Text", nullptr, {{IDYES, L"Yes"}, {IDCANCEL, L"Cancel"}}, IDYES, IDCANCEL});
+    const int answer = ShowStyledBox(owner, style, {L"Box", L"Text", nullptr, {{IDYES, L"Yes"}, {IDCANCEL, L"Cancel"}}, IDYES, IDCANCEL},
+                                     nullptr);
     KillTimer(nullptr, lastResort);
     EXPECT_EQ(answer, IDCANCEL);
     EXPECT_FALSE(IsWindow(owner));

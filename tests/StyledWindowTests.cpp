@@ -2,7 +2,7 @@
 // whose style is missing or cannot be read.
 
 #include "ProgramTest.h"
-#include "framework/Style.h"
+#include "framework/style/Style.h"
 
 using namespace Testing;
 

@@ -1,6 +1,7 @@
 // The real Talvorecmax.exe in a temporary install folder, driven with the keyboard.
 
 #include "ProgramTest.h"
+#include "framework/Handle.h"
 #include "recovery/TalvoRec.h"
 
 #include <cstdio>
@@ -458,12 +459,7 @@ TEST(Layout, ControlFontsAreTahomaInTheirDesignedHeights)
     // Fonts belong to the process that made them, so this window is made here.
     TalvoRec::TTalvoRecF form;
     form.CreateHandle();
-    const int dpi = [] {
-        const HDC screen = GetDC(nullptr);
-        const int value = GetDeviceCaps(screen, LOGPIXELSY);
-        ReleaseDC(nullptr, screen);
-        return value;
-    }();
+    const int dpi = GetDeviceCaps(Framework::TWindowDC(nullptr).Get(), LOGPIXELSY);
     const std::pair<HWND, int> controls[] = {
         {form.Label1.Handle(), 27}, {form.StaticText1.Handle(), 16}, {form.BitBtn1.Handle(), 13}, {form.BitBtn2.Handle(), 13}};
     for (const auto& [control, height] : controls) {

@@ -10,7 +10,7 @@
 // One "key = value" a line; colours are #RRGGBB, metrics whole pixels at 96 pixels per inch.
 // Every key must be given exactly once; anything else is an error.
 
-#include "SysUtils.h"
+#include "framework/SysUtils.h"
 
 #include <windows.h>
 

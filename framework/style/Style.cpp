@@ -45,12 +45,18 @@ std::string_view Trim(std::string_view Text)
     return Text.substr(first, Text.find_last_not_of(" \t\r") - first + 1);
 }
 
-// Bytes shown as they are, one character each: enough to point at a bad key or value.
+// How much of a bad key, value or line an error quotes: enough to find it, and an error box of
+// reasonable size even when the text is a binary file with no line breaks.
+constexpr size_t QuotedLength = 40;
+
+// Bytes shown as they are, one character each; a text cut at QuotedLength ends in "...".
 std::wstring Quoted(std::string_view Text)
 {
     std::wstring quoted = L"\"";
-    for (const char c : Text.substr(0, 40))
+    for (const char c : Text.substr(0, QuotedLength))
         quoted.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
+    if (Text.size() > QuotedLength)
+        quoted += L"...";
     return quoted + L"\"";
 }
 

@@ -3,6 +3,7 @@
 // Modal: its owner is disabled while it is up, and it runs its own message loop.
 
 #include "Style.h"
+#include "framework/SysUtils.h"
 
 #include <windows.h>
 
@@ -25,8 +26,9 @@ struct TBoxContent {
     int CancelId = IDCANCEL; // the answer to Esc and to the title-bar close
 };
 
-// Shows the box centred on the work area of the owner's monitor; the id of the answer.
-int ShowStyledBox(HWND Owner, const TStyle& Style, const TBoxContent& Content);
+// Shows the box centred on the work area of the owner's monitor; the id of the answer. An error
+// while the box is up goes to ReportError; without one, it stops at the box's window procedure.
+int ShowStyledBox(HWND Owner, const TStyle& Style, const TBoxContent& Content, const TErrorReporter& ReportError);
 
 // Where a box of this outer size goes to be centred on the work area, halves rounded toward zero.
 POINT BoxPosition(const RECT& WorkArea, SIZE Box);

@@ -1,7 +1,6 @@
 #include "StylePaint.h"
 
-#include "Controls.h"
-#include "StyleManager.h"
+#include "framework/Handle.h"
 
 #include <commctrl.h>
 
@@ -46,18 +45,17 @@ LRESULT CALLBACK HotSubclass(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam
     return DefSubclassProc(Window, Msg, WParam, LParam);
 }
 
-LRESULT CALLBACK FrameSubclass(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam, UINT_PTR, DWORD_PTR)
+LRESULT CALLBACK FrameSubclass(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam, UINT_PTR, DWORD_PTR StyleData)
 {
     try {
         if (Msg == WM_NCPAINT) {
-            if (const TStyle* style = ActiveStyle()) {
-                RECT frame;
-                GetWindowRect(Window, &frame);
-                OffsetRect(&frame, -frame.left, -frame.top);
-                const TWindowDC dc(Window, true);
-                FrameRect(dc.Get(), &frame, StyleBrush(style->TextBoxFrame));
-                return 0;
-            }
+            const auto& style = *reinterpret_cast<const TStyle*>(StyleData);
+            RECT frame;
+            GetWindowRect(Window, &frame);
+            OffsetRect(&frame, -frame.left, -frame.top);
+            const TWindowDC dc(Window, true);
+            FrameRect(dc.Get(), &frame, StyleBrush(style.TextBoxFrame));
+            return 0;
         } else if (Msg == WM_NCDESTROY) {
             RemoveWindowSubclass(Window, &FrameSubclass, FrameSubclassId);
         }
@@ -77,6 +75,15 @@ TButtonState StateOf(const DRAWITEMSTRUCT& Item)
     if (Item.itemState & ODS_FOCUS)
         return TButtonState::Focused;
     return TButtonState::Normal;
+}
+
+// The whole text of a window, however long.
+std::wstring WindowText(HWND Window)
+{
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(Window)), L'\0');
+    // The length may be larger than the text (it counts for the worst case); never smaller.
+    text.resize(static_cast<size_t>(GetWindowTextW(Window, text.data(), static_cast<int>(text.size()) + 1)));
+    return text;
 }
 
 // A rounded rectangle outlined in Border and filled with Fill (no fill when Fill is null).
@@ -104,39 +111,37 @@ void TrackHotState(HWND Button)
     SetWindowSubclass(Button, &HotSubclass, HotSubclassId, 0);
 }
 
-void PaintFrameInStyle(HWND Window)
+void PaintFrameInStyle(HWND Window, const TStyle& Style)
 {
-    SetWindowSubclass(Window, &FrameSubclass, FrameSubclassId, 0);
+    SetWindowSubclass(Window, &FrameSubclass, FrameSubclassId, reinterpret_cast<DWORD_PTR>(&Style));
     SetWindowPos(Window, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 }
 
-void DrawStyledButton(const TStyle& Style, const DRAWITEMSTRUCT& Item, COLORREF Background)
+void DrawStyledButton(const TStyle& Style, const DRAWITEMSTRUCT& Item, COLORREF Background, const TScaler& Scale)
 {
     const HDC dc = Item.hDC;
     const TButtonState state = StateOf(Item);
     const TButtonColors& colors = Style.ButtonColors(state);
-    const TScaler scale{ScreenDpi()};
-    const int radius = scale(Style.ButtonRadius);
+    const int radius = Scale(Style.ButtonRadius);
 
     RECT box = Item.rcItem;
     FillRect(dc, &box, StyleBrush(Background));  // behind the rounded corners
     RoundedBox(dc, box, radius, colors.Border, StyleBrush(colors.Face));
     if ((Item.itemState & ODS_FOCUS) && state != TButtonState::Disabled) {
         RECT focus = box;
-        const int inset = scale(Style.FocusInset);
+        const int inset = Scale(Style.FocusInset);
         InflateRect(&focus, -inset, -inset);
         RoundedBox(dc, focus, std::max(radius - inset, 0), Style.FocusColor, nullptr);
     }
 
-    wchar_t text[256];
-    const int length = GetWindowTextW(Item.hwndItem, text, ARRAYSIZE(text));
+    const std::wstring text = WindowText(Item.hwndItem);
     const TSelection font(dc, reinterpret_cast<HFONT>(SendMessageW(Item.hwndItem, WM_GETFONT, 0, 0)));
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, colors.Text);
     if (state == TButtonState::Pressed)
         OffsetRect(&box, 1, 1);
     // Prefix processing on and never hidden: the accelerator letter is always underlined.
-    DrawTextW(dc, text, length, &box, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &box, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
 }
 
 }  // namespace Framework

@@ -1,13 +1,16 @@
 #include "StyledBox.h"
 
-#include "Application.h"
-#include "Controls.h"
-#include "Cursor.h"
 #include "StylePaint.h"
-#include "SysUtils.h"
-#include "WindowObject.h"
+#include "framework/Controls.h"
+#include "framework/Cursor.h"
+#include "framework/Fonts.h"
+#include "framework/Handle.h"
+#include "framework/SysUtils.h"
+#include "framework/WindowClass.h"
+#include "framework/WindowObject.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace Framework {
 
@@ -26,13 +29,25 @@ constexpr int MinClientWidth = 260;
 constexpr int ButtonWidth = 92;
 constexpr int ButtonHeight = 30;
 constexpr int ButtonGap = 10;
+constexpr int ButtonTextPadding = 24;  // beside a button's text, both sides together: clear of the rounded corners
 constexpr int StripHeight = 52;
 constexpr TFont TextFont{L"Tahoma", 13, false, clWindowText};
 constexpr TFont ButtonFont{L"Tahoma", 12, true, clWindowText};
 
+// Where the parts of a box go, in client pixels.
+struct TBoxLayout {
+    SIZE Client{};
+    RECT Text{};
+    POINT Icon{};               // its top-left corner
+    std::vector<RECT> Buttons;  // in the order of the content's buttons
+};
+
 class TStyledBox {
 public:
-    TStyledBox(const TStyle& Style, const TBoxContent& Content) : Style_(Style), Content_(Content) {}
+    TStyledBox(const TStyle& Style, const TBoxContent& Content, const TErrorReporter& ReportError)
+        : Style_(Style), Content_(Content), ReportError_(ReportError)
+    {
+    }
     ~TStyledBox()
     {
         if (Handle_)
@@ -44,8 +59,27 @@ public:
     int Run(HWND Owner);
 
 private:
-    static LRESULT CALLBACK WindowProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam);
+    std::vector<int> ButtonWidths() const;
+    TBoxLayout MeasureLayout() const;
+    void CreateBoxWindow(HWND Owner, SIZE Client);
+    void CreateChildren(const TBoxLayout& Layout);
+    friend LRESULT CALLBACK ObjectWindowProc<TStyledBox>(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam);
+    void Attach(HWND Window) { Handle_ = Window; }
+    // Destroyed by Run, or with its owner while still waiting for an answer: that ends the box's
+    // loop with Cancel, and the handle is never used again.
+    void Detach()
+    {
+        Handle_ = nullptr;
+        if (!Done_)
+            Finish(Content_.CancelId);
+    }
     LRESULT Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam);
+    // An error goes to whoever reports the owner's errors.
+    void ReportError() const noexcept
+    {
+        if (ReportError_)
+            ReportError_();
+    }
     void OnCommand(int Id);
     bool IsButton(int Id) const;
     void Finish(int Id)
@@ -56,6 +90,7 @@ private:
 
     const TStyle& Style_;
     const TBoxContent& Content_;
+    const TErrorReporter& ReportError_;
     TScaler Scale_{ScreenDpi()};
     TFontHandle TextFont_ = CreateFontHandle(TextFont, Scale_);
     TFontHandle ButtonFont_ = CreateFontHandle(ButtonFont, Scale_);
@@ -87,31 +122,59 @@ POINT BoxPosition(const RECT& WorkArea, SIZE Box)
 
 void TStyledBox::Create(HWND Owner)
 {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = &TStyledBox::WindowProc;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.lpszClassName = ClassName;
-    if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-        RaiseOSError(GetLastError(), L"RegisterClassExW");
+    // No icon, and the background is painted in the style's colours at WM_ERASEBKGND.
+    RegisterWindowClass(ClassName, &ObjectWindowProc<TStyledBox>, nullptr, nullptr);
+    const TBoxLayout layout = MeasureLayout();
+    IconAt_ = layout.Icon;
+    CreateBoxWindow(Owner, layout.Client);
+    CreateChildren(layout);
+}
 
-    // Text beside the icon, buttons right-aligned in the strip below.
+std::vector<int> TStyledBox::ButtonWidths() const
+{
+    std::vector<int> widths;
+    for (const TBoxButton& button : Content_.Buttons) {
+        const int textWidth = TextExtent(ButtonFont_.Get(), button.Text, 0, DT_SINGLELINE).cx;
+        widths.push_back(std::max(Scale_(ButtonWidth), textWidth + Scale_(ButtonTextPadding)));
+    }
+    return widths;
+}
+
+TBoxLayout TStyledBox::MeasureLayout() const
+{
+    TBoxLayout layout;
+    // The text beside the icon, both centred in the height of the taller.
     const int textLeft = Scale_(Margin) + (Content_.Icon ? Scale_(IconSize + IconGap) : 0);
     const SIZE text = TextExtent(TextFont_.Get(), Content_.Text, Scale_(MaxTextWidth), DT_WORDBREAK | DT_NOPREFIX);
-    std::vector<int> buttonWidths;
-    int buttonsWidth = 0;
-    for (const TBoxButton& button : Content_.Buttons) {
-        const int width = std::max<int>(Scale_(ButtonWidth), TextExtent(ButtonFont_.Get(), button.Text, 0, DT_SINGLELINE).cx + Scale_(24));
-        buttonWidths.push_back(width);
-        buttonsWidth += width + (buttonWidths.size() > 1 ? Scale_(ButtonGap) : 0);
-    }
     const int contentHeight = std::max<int>(text.cy, Content_.Icon ? Scale_(IconSize) : 0);
-    const int width = std::max<int>({textLeft + text.cx + Scale_(Margin), buttonsWidth + 2 * Scale_(Margin), Scale_(MinClientWidth)});
-    const int height = 2 * Scale_(Margin) + contentHeight + Scale_(StripHeight);
-    IconAt_ = {Scale_(Margin), Scale_(Margin) + (contentHeight - Scale_(IconSize)) / 2};
+    const int textTop = Scale_(Margin) + (contentHeight - text.cy) / 2;
+    layout.Text = {textLeft, textTop, textLeft + text.cx, textTop + text.cy};
+    layout.Icon = {Scale_(Margin), Scale_(Margin) + (contentHeight - Scale_(IconSize)) / 2};
 
-    RECT frame{0, 0, width, height};
+    const std::vector<int> buttonWidths = ButtonWidths();
+    int buttonsWidth = 0;
+    for (const int width : buttonWidths)
+        buttonsWidth += width;
+    if (!buttonWidths.empty())
+        buttonsWidth += static_cast<int>(buttonWidths.size() - 1) * Scale_(ButtonGap);
+    const int width = std::max<int>({textLeft + text.cx + Scale_(Margin), buttonsWidth + 2 * Scale_(Margin),
+                                     Scale_(MinClientWidth)});
+    const int height = 2 * Scale_(Margin) + contentHeight + Scale_(StripHeight);
+    layout.Client = {width, height};
+
+    // The buttons right-aligned in the strip below, centred in its height.
+    int left = width - Scale_(Margin) - buttonsWidth;
+    const int top = height - Scale_(StripHeight) + (Scale_(StripHeight) - Scale_(ButtonHeight)) / 2;
+    for (const int buttonWidth : buttonWidths) {
+        layout.Buttons.push_back({left, top, left + buttonWidth, top + Scale_(ButtonHeight)});
+        left += buttonWidth + Scale_(ButtonGap);
+    }
+    return layout;
+}
+
+void TStyledBox::CreateBoxWindow(HWND Owner, SIZE Client)
+{
+    RECT frame{0, 0, Client.cx, Client.cy};
     AdjustWindowRectEx(&frame, BoxStyle, FALSE, BoxExStyle);
     const SIZE outer{frame.right - frame.left, frame.bottom - frame.top};
     MONITORINFO monitor{};
@@ -121,27 +184,16 @@ void TStyledBox::Create(HWND Owner)
     if (!CreateWindowExW(BoxExStyle, ClassName, Content_.Caption.c_str(), BoxStyle, at.x, at.y, outer.cx, outer.cy,
                          Owner, nullptr, GetModuleHandleW(nullptr), this))
         RaiseOSError(GetLastError(), L"CreateWindowExW");
+}
 
-    const auto child = [&](const wchar_t* Class, const std::wstring& Text, DWORD Style, RECT Bounds, int Id, HFONT Font) {
-        const HWND window = CreateWindowExW(0, Class, Text.c_str(), WS_CHILD | WS_VISIBLE | Style, Bounds.left, Bounds.top,
-                                            Bounds.right - Bounds.left, Bounds.bottom - Bounds.top, Handle_,
-                                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)), GetModuleHandleW(nullptr), nullptr);
-        if (!window)
-            RaiseOSError(GetLastError(), L"CreateWindowExW");
-        SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(Font), FALSE);
-        return window;
-    };
-    const int textTop = Scale_(Margin) + (contentHeight - text.cy) / 2;
-    child(L"STATIC", Content_.Text, SS_LEFT | SS_NOPREFIX, {textLeft, textTop, textLeft + text.cx, textTop + text.cy}, -1,
-          TextFont_.Get());
-    int left = width - Scale_(Margin) - buttonsWidth;
-    const int top = height - Scale_(StripHeight) + (Scale_(StripHeight) - Scale_(ButtonHeight)) / 2;
+void TStyledBox::CreateChildren(const TBoxLayout& Layout)
+{
+    CreateChildWindow(Handle_, -1, L"STATIC", Content_.Text, SS_LEFT | SS_NOPREFIX, Layout.Text, TextFont_.Get());
     for (size_t i = 0; i < Content_.Buttons.size(); ++i) {
-        const HWND button = child(L"BUTTON", Content_.Buttons[i].Text, BS_OWNERDRAW | WS_TABSTOP | (i == 0 ? WS_GROUP : 0),
-                                  {left, top, left + buttonWidths[i], top + Scale_(ButtonHeight)}, Content_.Buttons[i].Id,
-                                  ButtonFont_.Get());
-        TrackHotState(button);
-        left += buttonWidths[i] + Scale_(ButtonGap);
+        const TBoxButton& button = Content_.Buttons[i];
+        const DWORD style = BS_OWNERDRAW | WS_TABSTOP | (i == 0 ? WS_GROUP : 0);
+        TrackHotState(CreateChildWindow(Handle_, button.Id, L"BUTTON", button.Text, style, Layout.Buttons[i],
+                                        ButtonFont_.Get()));
     }
 }
 
@@ -215,12 +267,10 @@ LRESULT TStyledBox::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
         return 1;
     }
     case WM_PAINT: {
-        PAINTSTRUCT paint;
-        const HDC dc = BeginPaint(Handle_, &paint);
+        const TPaintDC dc(Handle_);
         if (Content_.Icon)
-            DrawIconEx(dc, IconAt_.x, IconAt_.y, LoadIconW(nullptr, Content_.Icon), Scale_(IconSize), Scale_(IconSize), 0,
-                       nullptr, DI_NORMAL);
-        EndPaint(Handle_, &paint);
+            DrawIconEx(dc.Get(), IconAt_.x, IconAt_.y, LoadIconW(nullptr, Content_.Icon), Scale_(IconSize),
+                       Scale_(IconSize), 0, nullptr, DI_NORMAL);
         return 0;
     }
     case WM_CTLCOLORSTATIC: {
@@ -230,7 +280,7 @@ LRESULT TStyledBox::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
         return reinterpret_cast<LRESULT>(StyleBrush(Style_.WindowColor));
     }
     case WM_DRAWITEM:
-        DrawStyledButton(Style_, *reinterpret_cast<const DRAWITEMSTRUCT*>(LParam), Style_.BoxStrip);
+        DrawStyledButton(Style_, *reinterpret_cast<const DRAWITEMSTRUCT*>(LParam), Style_.BoxStrip, Scale_);
         return TRUE;
     case WM_COMMAND:
         OnCommand(LOWORD(WParam));
@@ -253,34 +303,9 @@ LRESULT TStyledBox::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
     return DefWindowProcW(Handle_, Msg, WParam, LParam);
 }
 
-LRESULT CALLBACK TStyledBox::WindowProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam)
+int ShowStyledBox(HWND Owner, const TStyle& Style, const TBoxContent& Content, const TErrorReporter& ReportError)
 {
-    auto* box = WindowObject<TStyledBox>(Window, Msg, LParam);
-    if (!box)
-        return DefWindowProcW(Window, Msg, WParam, LParam);
-    if (Msg == WM_NCCREATE)
-        box->Handle_ = Window;
-    if (Msg == WM_NCDESTROY) {
-        // Destroyed by Run, or with its owner while still waiting for an answer: that ends the
-        // box's loop with Cancel, and the handle is never used again.
-        ReleaseWindowObject(Window);
-        box->Handle_ = nullptr;
-        if (!box->Done_)
-            box->Finish(box->Content_.CancelId);
-        return DefWindowProcW(Window, Msg, WParam, LParam);
-    }
-    // Nothing may unwind into user32: an error goes to the standard error box.
-    try {
-        return box->Dispatch(Msg, WParam, LParam);
-    } catch (...) {
-        Application.HandleException();
-        return 0;
-    }
-}
-
-int ShowStyledBox(HWND Owner, const TStyle& Style, const TBoxContent& Content)
-{
-    TStyledBox box(Style, Content);
+    TStyledBox box(Style, Content, ReportError);
     box.Create(Owner);
     return box.Run(Owner);
 }

@@ -1,6 +1,6 @@
 #include "StyleManager.h"
 
-#include "MessageBoxes.h"
+#include "framework/MessageBoxes.h"
 
 #include <exception>
 

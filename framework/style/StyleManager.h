@@ -35,7 +35,8 @@ private:
 // The application's style manager; the executable's styles are registered on first use.
 TStyleManager& StyleManager();
 
-// The style our windows are drawn in; null for the standard look.
+// The style our windows are drawn in; null for the standard look. A form reads it once, when its
+// window is made, and hands it to its controls and boxes.
 const TStyle* ActiveStyle();
 
 }  // namespace Framework
