@@ -2,6 +2,7 @@
 // whose style is missing or cannot be read.
 
 #include "ProgramTest.h"
+#include "framework/Application.h"
 #include "framework/style/Style.h"
 
 using namespace Testing;
@@ -201,6 +202,7 @@ TEST_F(Program, WithAStyleItCannotReadItEndsWithTheFatalReportAndNoWindow)
     const DWORD exitCode = program.WaitForExit();
     EXPECT_NE(exitCode, 0u);
     EXPECT_NE(exitCode, static_cast<DWORD>(STILL_ACTIVE));
+    EXPECT_EQ(exitCode, static_cast<DWORD>(Framework::FatalExitCode));
     EXPECT_EQ(ReadBytes(Exe()), BrokenExe);
 }
 
