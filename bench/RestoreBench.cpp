@@ -1,9 +1,10 @@
 // The search for a running main application, and the restore time of TalvoRec::ReplaceFromBackup,
 // the very call behind the recovery button, against the plainest durable copy of the same file in
-// the same folder: CopyFileW, then FlushFileBuffers on the target. Backups of random content are made in a folder under the temp folder, each
-// size is measured with the two taking turns, and the files are deleted before the next size.
+// the same folder: CopyFileW, then FlushFileBuffers on the target. Backups of random content are
+// made in a folder under the temp folder, each size is measured with the two taking turns, and the
+// files are deleted before the next size. The restore is to stay within 5% of the floor.
 //
-// Usage: RestoreBench [runs [MiB...]]; by default 5 runs of 64, 256 and 1024 MiB.
+// Usage: RestoreBench [runs [MiB...]]; by default 6 runs of 64, 256 and 1024 MiB.
 // Prints Markdown table rows.
 
 #include "Measure.h"
@@ -145,7 +146,10 @@ double MeasureSearch(const std::wstring& Folder, int Runs)
 
 int main(int argc, char** argv)
 {
-    const int runs = argc > 1 ? std::atoi(argv[1]) : 5;
+    // Whichever of the two goes first in a turn pays for the write-back of the turn before, about a
+    // tenth on a gigabyte: the runs are made even so that each goes first as often.
+    int runs = argc > 1 ? std::atoi(argv[1]) : 6;
+    runs += runs % 2;
     std::vector<uint64_t> sizes;
     for (int i = 2; i < argc; ++i)
         sizes.push_back(std::strtoull(argv[i], nullptr, 10));
@@ -169,10 +173,10 @@ int main(int argc, char** argv)
             results.push_back(result);
             const double ratio = result.ProgramSeconds / result.FloorSeconds;
             std::printf("| Restore %llu MiB (median of %d) | %.0f ms, %.0f MiB/s | %.0f ms, %.0f MiB/s "
-                        "(CopyFileW + flush) | %.2f | ≤ 1.15 | %s |\n",
+                        "(CopyFileW + flush) | %.2f | ≤ 1.05 | %s |\n",
                         static_cast<unsigned long long>(MiB), runs, result.ProgramSeconds * 1000,
                         MiB / result.ProgramSeconds, result.FloorSeconds * 1000, MiB / result.FloorSeconds, ratio,
-                        Met(ratio <= 1.15));
+                        Met(ratio <= 1.05));
             std::fflush(stdout);
         }
         if (sizes.size() > 1) {
