@@ -4,23 +4,14 @@
 // pixels: the height the wrapped text needs in the box's own font and width, the box's client
 // height, the box's top and bottom, and the top of the buttons.
 
+#include "framework/Controls.h"
 #include "framework/Handle.h"
 #include "recovery/TalvoRec.h"
 
 #include <cstdio>
 #include <cstdlib>
 
-namespace {
-
-RECT BoundsInParent(HWND Control)
-{
-    RECT bounds;
-    GetWindowRect(Control, &bounds);
-    MapWindowPoints(nullptr, GetParent(Control), reinterpret_cast<POINT*>(&bounds), 2);
-    return bounds;
-}
-
-}  // namespace
+using Framework::BoundsInParent;
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {

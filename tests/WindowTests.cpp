@@ -1,6 +1,7 @@
 // The real Talvorecmax.exe in a temporary install folder, driven with the keyboard.
 
 #include "ProgramTest.h"
+#include "framework/Controls.h"
 #include "framework/Handle.h"
 #include "recovery/TalvoRec.h"
 
@@ -304,14 +305,6 @@ TExplanation MeasureExplanation()
     return text;
 }
 
-RECT ClientBounds(HWND Control)
-{
-    RECT bounds;
-    GetWindowRect(Control, &bounds);
-    MapWindowPoints(nullptr, GetParent(Control), reinterpret_cast<POINT*>(&bounds), 2);
-    return bounds;
-}
-
 LOGFONTW FontOf(HWND Control)
 {
     LOGFONTW font{};
@@ -374,7 +367,7 @@ TEST(Layout, TheWindowAsDesignedScaledOnceToTheScreenDensity)
             const auto& expected = controls[i];
             SCOPED_TRACE(testing::Message() << "control " << i + 1);
             EXPECT_EQ(WindowText(children[i]), expected.Text);
-            const RECT bounds = ClientBounds(children[i]);
+            const RECT bounds = Framework::BoundsInParent(children[i]);
             EXPECT_EQ(bounds.left, scale(expected.Bounds.left));
             EXPECT_EQ(bounds.top, scale(expected.Bounds.top));
             if (expected.Bounds.right) {
@@ -385,7 +378,7 @@ TEST(Layout, TheWindowAsDesignedScaledOnceToTheScreenDensity)
             }
         }
         // The label takes its text's size: one line of the title, far narrower than the window.
-        const RECT label = ClientBounds(children[0]);
+        const RECT label = Framework::BoundsInParent(children[0]);
         EXPECT_GT(label.bottom - label.top, scale(27));
         EXPECT_LT(label.bottom - label.top, scale(27) * 2);
         EXPECT_GT(label.right - label.left, scale(27) * 6);
@@ -440,7 +433,7 @@ TEST(Layout, TheExplanationGrowsJustEnoughToShowEveryLineAndStopsAboveTheButtons
             TProgram program(folder.Path());
             const HWND window = program.WaitForWindow(WindowCaption);
             ASSERT_TRUE(window);
-            const RECT box = ClientBounds(ChildWindows(window).at(1));
+            const RECT box = Framework::BoundsInParent(ChildWindows(window).at(1));
             EXPECT_EQ(box.top, text.Top);
             EXPECT_EQ(box.bottom, text.Bottom);
             Screenshot("window-" + std::string(link.Name) + "-" + std::to_string(dpi) + "dpi", window);
