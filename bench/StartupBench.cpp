@@ -8,7 +8,6 @@
 #include "BenchCaptions.h"
 #include "Measure.h"
 #include "framework/Handle.h"
-#include "framework/SysUtils.h"
 #include "recovery/TalvoRec.h"
 #include "tests/Processes.h"
 
@@ -44,18 +43,12 @@ double TimeStart(const std::wstring& Exe, const wchar_t* Caption)
     return elapsed;
 }
 
-std::wstring OwnFolder()
-{
-    const std::wstring exe = Framework::ExeName();
-    return exe.substr(0, exe.find_last_of(L'\\') + 1);
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
     const int runs = argc > 1 ? std::atoi(argv[1]) : 15;
-    const std::wstring folder = OwnFolder();
+    const std::wstring folder = Testing::TestBinaryDir();
     const std::wstring program = folder + L"..\\Talvorecmax.exe";
     const std::wstring floor = folder + L"MinimalWindow.exe";
     const std::wstring declared = folder + L"MinimalWindowDeclared.exe";

@@ -1,8 +1,16 @@
 #include "Processes.h"
 
+#include "framework/SysUtils.h"
+
 #include <stdexcept>
 
 namespace Testing {
+
+std::wstring TestBinaryDir()
+{
+    const std::wstring exe = Framework::ExeName();
+    return exe.substr(0, exe.find_last_of(L'\\') + 1);
+}
 
 TStarted StartProcess(const std::wstring& Program, const std::wstring& Arguments, const std::wstring& Folder)
 {

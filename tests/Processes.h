@@ -15,6 +15,9 @@ struct TStarted {
     DWORD ProcessId = 0;
 };
 
+// Folder of the running test or benchmark executable (and of the programs built beside it).
+std::wstring TestBinaryDir();
+
 // Starts Program by its full path with a quoted command line and Arguments, in Folder (the
 // current folder when empty), and does not wait for it. Throws std::runtime_error when it cannot.
 TStarted StartProcess(const std::wstring& Program, const std::wstring& Arguments = L"",

@@ -1,7 +1,6 @@
 #include "TestFiles.h"
 
 #include "framework/Handle.h"
-#include "framework/SysUtils.h"
 
 #include <gtest/gtest.h>
 
@@ -173,12 +172,6 @@ void RemoveTree(const std::wstring& path)
         for (const auto& name : ListDir(folder + L"\\"))
             RemoveTree(folder + L"\\" + name);
     RemoveDirectoryW(folder.c_str());
-}
-
-std::wstring TestBinaryDir()
-{
-    const std::wstring exe = Framework::ExeName();
-    return exe.substr(0, exe.find_last_of(L'\\') + 1);
 }
 
 bool WaitForFile(const std::wstring& file, DWORD timeoutMs)

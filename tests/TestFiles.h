@@ -52,8 +52,6 @@ void MakeDir(const std::wstring& path);
 // Names in a folder, sorted, without "." and "..".
 std::vector<std::wstring> ListDir(const std::wstring& folder);
 void RemoveTree(const std::wstring& path);
-// Folder of the running test executable (and of the helper programs built beside it).
-std::wstring TestBinaryDir();
 // Checks the condition again and again until it holds; false after the timeout.
 template <class Condition>
 bool WaitUntil(DWORD TimeoutMs, Condition condition)
