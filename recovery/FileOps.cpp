@@ -169,6 +169,12 @@ constexpr DWORD TempNameAttempts = 100;
 // ERROR_DIRECTORY_NOT_SUPPORTED, which MinGW's headers lack.
 constexpr DWORD ErrorDirectoryNotSupported = 336;
 
+// Everything up to and including the last backslash.
+std::wstring FolderOf(const std::wstring& Path)
+{
+    return Path.substr(0, Path.find_last_of(L'\\') + 1);
+}
+
 bool IsAsciiHexDigit(wchar_t c)
 {
     return (c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'F') || (c >= L'a' && c <= L'f');
@@ -188,9 +194,8 @@ bool IsOurTempName(const std::wstring& Name, const std::wstring& TargetName)
 // Removes the copies that a run killed before its move left beside Target.
 void RemoveStaleTemps(const std::wstring& Target)
 {
-    const size_t folderEnd = Target.find_last_of(L'\\') + 1;
-    const std::wstring folder = Target.substr(0, folderEnd);
-    const std::wstring targetName = Target.substr(folderEnd);
+    const std::wstring folder = FolderOf(Target);
+    const std::wstring targetName = Target.substr(folder.size());
     WIN32_FIND_DATAW data;
     TFindHandle find(FindFirstFileW(ExtendedPath(Target + TempPrefix + L"*" + TempSuffix).c_str(), &data));
     if (!find)
@@ -324,7 +329,7 @@ std::wstring RestoreLockName(const std::wstring& Folder)
 
 DWORD ReplaceFromBackup(HANDLE Backup, const std::wstring& Target)
 {
-    const TFolderLock lock(Target.substr(0, Target.find_last_of(L'\\') + 1));
+    const TFolderLock lock(FolderOf(Target));
     if (lock.Error())
         return lock.Error();
 
