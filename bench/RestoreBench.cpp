@@ -9,7 +9,9 @@
 
 #include "Measure.h"
 #include "framework/Handle.h"
-#include "recovery/FileOps.h"
+#include "recovery/Image.h"
+#include "recovery/Processes.h"
+#include "recovery/Replace.h"
 
 #include <cstdint>
 #include <cstdio>

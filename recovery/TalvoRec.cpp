@@ -1,6 +1,9 @@
 #include "TalvoRec.h"
 
-#include "FileOps.h"
+#include "Files.h"
+#include "Image.h"
+#include "Processes.h"
+#include "Replace.h"
 #include "framework/SysUtils.h"
 #include "utilities/Utilities.h"
 

@@ -3,7 +3,7 @@
 #include "RecordingForm.h"
 #include "TestFiles.h"
 #include "framework/SysUtils.h"
-#include "recovery/FileOps.h"
+#include "recovery/Files.h"
 
 #include <gtest/gtest.h>
 

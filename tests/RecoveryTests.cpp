@@ -4,7 +4,10 @@
 #include "TestFiles.h"
 #include "framework/Handle.h"
 #include "framework/SysUtils.h"
-#include "recovery/FileOps.h"
+#include "recovery/Files.h"
+#include "recovery/Image.h"
+#include "recovery/Processes.h"
+#include "recovery/Replace.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,49 @@
+#include "Files.h"
+
+#include "framework/Handle.h"
+
+#include <windows.h>
+
+using Framework::TFindHandle;
+using Framework::THandle;
+
+namespace TalvoRec {
+
+std::wstring ExtendedPath(const std::wstring& Path)
+{
+    if (Path.size() < MAX_PATH || Path.starts_with(L"\\\\?\\"))
+        return Path;
+    if (Path.starts_with(L"\\\\"))
+        return L"\\\\?\\UNC\\" + Path.substr(2);
+    return L"\\\\?\\" + Path;
+}
+
+std::wstring FolderOf(const std::wstring& Path)
+{
+    return Path.substr(0, Path.find_last_of(L'\\') + 1);
+}
+
+bool FileExists(const std::wstring& Name)
+{
+    const std::wstring path = ExtendedPath(Name);
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+            return false;
+        if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            return true;
+        // A link's attributes are its own; only opening it shows whether its target is there.
+        THandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+        return file || GetLastError() == ERROR_SHARING_VIOLATION;
+    }
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME)
+        return false;
+    // The entry itself may refuse the query (access denied); the folder listing still knows it.
+    WIN32_FIND_DATAW data;
+    TFindHandle find(FindFirstFileW(path.c_str(), &data));
+    return find && !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+}  // namespace TalvoRec

@@ -1,0 +1,30 @@
+#pragma once
+// What counts as a whole program. The backup is opened once and held: the check reads it through
+// that handle and the restore copies from it, so what was checked is what gets copied. Each call
+// returns ERROR_SUCCESS or the Win32 error code taken at the point of failure.
+
+#include "framework/Handle.h"
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+namespace TalvoRec {
+
+// Opens the backup for reading with read sharing only, so that nobody can change or remove it
+// while it is held. A brief lock is waited out; OnWait runs once, before the first wait.
+DWORD OpenBackup(const std::wstring& Name, Framework::THandle& File, const std::function<void()>& OnWait = {});
+
+enum class TImageCheck {
+    Executable,  // a whole 64-bit x64 program
+    NotAnImage,  // no "MZ", or no "PE\0\0" where it points
+    Damaged,     // the signatures, but cut short, a DLL, or for another processor
+};
+
+// Whether the open file holds a whole x64 program: PE32+ for AMD64, an executable image and not a
+// DLL, with every header and every section's data inside the file. Data after the last section
+// (signatures, installer payloads) is allowed.
+DWORD CheckExecutableImage(HANDLE File, TImageCheck& Result);
+
+}  // namespace TalvoRec

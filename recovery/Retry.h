@@ -1,0 +1,47 @@
+#pragma once
+// Waiting out brief locks. A virus scanner looking at a fresh file, or an application that is just
+// closing, holds a file for a moment; the recovery retries its file calls through that much.
+
+#include <windows.h>
+
+#include <algorithm>
+#include <functional>
+
+namespace TalvoRec {
+
+// How long a lock is waited out in all, and the pauses between tries (they double).
+inline constexpr DWORD RetryBudgetMs = 3000;
+inline constexpr DWORD FirstRetryPauseMs = 10;
+inline constexpr DWORD LongestRetryPauseMs = 250;
+
+// The answers Windows gives while somebody else holds the file.
+inline bool IsBriefLock(DWORD Error)
+{
+    return Error == ERROR_SHARING_VIOLATION || Error == ERROR_LOCK_VIOLATION || Error == ERROR_ACCESS_DENIED;
+}
+
+inline DWORD LastErrorUnless(BOOL Succeeded)
+{
+    return Succeeded ? ERROR_SUCCESS : GetLastError();
+}
+
+// Runs Attempt (which returns a Win32 error code) until it succeeds or fails for a reason other
+// than a lock, for RetryBudgetMs in all; OnWait runs once, before the first pause.
+template <class TAttempt>
+DWORD RetryWhileLocked(TAttempt Attempt, const std::function<void()>& OnWait = {})
+{
+    const ULONGLONG deadline = GetTickCount64() + RetryBudgetMs;
+    DWORD pause = FirstRetryPauseMs;
+    for (;;) {
+        const DWORD error = Attempt();
+        const ULONGLONG now = GetTickCount64();
+        if (!IsBriefLock(error) || now >= deadline)
+            return error;
+        if (pause == FirstRetryPauseMs && OnWait)
+            OnWait();
+        Sleep(static_cast<DWORD>(std::min<ULONGLONG>(pause, deadline - now)));
+        pause = std::min(pause * 2, LongestRetryPauseMs);
+    }
+}
+
+}  // namespace TalvoRec
