@@ -509,8 +509,8 @@ TEST(Layout, TheExplanationGrowsJustEnoughToShowEveryLineAndStopsAboveTheButtons
 TEST(Layout, EveryBoxTextBreaksWhereJapaneseMayWithoutOrphansAndFitsTheScreenAtEveryDensity)
 {
     using Framework::SystemErrorMessage;
-    // Every text the program shows in a box, the errors with a message of the system's after them,
-    // and what the boxes in the making will say.
+    // Every text the program shows in a box, and those of the boxes in the making; the errors with
+    // a system message after them, as this machine words it and as Windows does.
     const std::vector<std::pair<wchar_t, std::wstring>> texts = {
         {L'P', TalvoRec::NoBackupText},
         {L'Q', TalvoRec::ConfirmText},
@@ -518,11 +518,18 @@ TEST(Layout, EveryBoxTextBreaksWhereJapaneseMayWithoutOrphansAndFitsTheScreenAtE
         {L'P', TalvoRec::NotExecutableText},
         {L'P', TalvoRec::DamagedText},
         {L'P', TalvoRec::BackupUnreadableText + L"\r\n" + SystemErrorMessage(ERROR_SHARING_VIOLATION)},
+        {L'P', TalvoRec::BackupUnreadableText +
+                   L"\r\nThe process cannot access the file because it is being used by another process."},
         {L'W', TalvoRec::RunningText},
         {L'P', TalvoRec::RestoreFailedText + L"\r\n" + SystemErrorMessage(ERROR_DISK_FULL)},
+        {L'P', TalvoRec::RestoreFailedText + L"\r\nディスクに十分な空き領域がありません。"},
         {L'P', TalvoRec::StartFailedText + L"\r\n" + SystemErrorMessage(ERROR_FILE_NOT_FOUND)},
         {L'P', L"Talvomax_64.exe の回復を別のプログラムが実行中です。しばらくしてからもう一度実行して下さい。"},
         {L'P', L"Talvomax_64.exe を終了できませんでした。\r\n" + SystemErrorMessage(ERROR_ACCESS_DENIED)},
+        {L'P', L"Talvomax_64.exe を終了できませんでした。\r\nアクセスが拒否されました。"},
+        // Brackets, file names and small kana where lines break: every rule at work.
+        {L'P', L"「Talvomax_64.bak」（直前のバージョン）から「Talvomax_64.exe」（アップデートに失敗したもの）を作り直し、"
+               L"『タルボソフト』をもう一度起動します。ショートカットやキャッシュ、ファイルのロックはそのままです。"},
     };
     constexpr std::wstring_view noLineStart = L"、。，．！？ー」』）…ぁぃぅぇぉっゃゅょゎァィゥェォッャュョヮヵヶ";
     constexpr std::wstring_view noLineEnd = L"「『（";
