@@ -14,9 +14,15 @@ bool IsIn(std::wstring_view Set, wchar_t c)
     return Set.find(c) != std::wstring_view::npos;
 }
 
-bool IsAsciiWordCharacter(wchar_t c)
+// A word is a run of ASCII characters other than the blank (a file name), or of katakana (a
+// loanword such as インストール): lines break around it, not inside.
+int WordKind(wchar_t c)
 {
-    return c > L' ' && c < 0x7F;
+    if (c > L' ' && c < 0x7F)
+        return 1;
+    if ((c >= L'ァ' && c <= L'ヺ') || c == L'ー')
+        return 2;
+    return 0;
 }
 
 // One paragraph with where each of its characters ends.
@@ -90,7 +96,7 @@ bool MayBreakBefore(std::wstring_view Text, size_t At)
     const wchar_t before = Text[At - 1], after = Text[At];
     if (after == L' ' || IsIn(NoLineStart, after) || IsIn(NoLineEnd, before))
         return false;
-    return before == L' ' || !(IsAsciiWordCharacter(before) && IsAsciiWordCharacter(after));
+    return before == L' ' || WordKind(before) == 0 || WordKind(before) != WordKind(after);
 }
 
 TTextLayout LayOutText(std::wstring_view Text, int MinWidth, int MaxWidth, const TTextAdvances& Advances)

@@ -1,8 +1,9 @@
 #pragma once
 // Breaking a text into lines for our own boxes, by the rules a Japanese reader expects: no line
 // starts with closing punctuation, a long-vowel mark or a small kana, none ends with an opening
-// bracket, and an ASCII word such as a file name is never cut. Of the widths allowed, the widest
-// is taken that leaves no paragraph a last line under a quarter of the line above it.
+// bracket, and neither an ASCII word such as a file name nor a katakana word is cut. Of the
+// widths allowed, the widest is taken that leaves no paragraph a last line under a quarter of the
+// line above it.
 
 #include <functional>
 #include <string_view>

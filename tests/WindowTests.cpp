@@ -506,7 +506,7 @@ TEST(Layout, TheExplanationGrowsJustEnoughToShowEveryLineAndStopsAboveTheButtons
     }
 }
 
-TEST(Layout, EveryBoxTextBreaksWhereJapaneseMayWithoutOrphansAndFitsTheScreenAtEveryDensity)
+TEST(Layout, EveryBoxTextBreaksWhereJapaneseMayWithoutOrphansOrSplitWordsAndFitsTheScreenAtEveryDensity)
 {
     using Framework::SystemErrorMessage;
     // Every text the program shows in a box, and those of the boxes in the making; the errors with
@@ -533,7 +533,8 @@ TEST(Layout, EveryBoxTextBreaksWhereJapaneseMayWithoutOrphansAndFitsTheScreenAtE
     };
     constexpr std::wstring_view noLineStart = L"、。，．！？ー」』）…ぁぃぅぇぉっゃゅょゎァィゥェォッャュョヮヵヶ";
     constexpr std::wstring_view noLineEnd = L"「『（";
-    const auto inAsciiWord = [](wchar_t c) { return c > L' ' && c < 0x7F; };
+    // A file name, or a katakana word such as インストール.
+    const auto wordKind = [](wchar_t c) { return c > L' ' && c < 0x7F ? 1 : (c >= L'ァ' && c <= L'ヺ') || c == L'ー' ? 2 : 0; };
     for (const int dpi : {96, 120, 144, 168, 192}) {
         TScreenDpi density(dpi);
         const std::vector<TMeasuredBox> boxes = MeasureBoxes(texts);
@@ -555,7 +556,8 @@ TEST(Layout, EveryBoxTextBreaksWhereJapaneseMayWithoutOrphansAndFitsTheScreenAtE
                 if (n == 0 || box.Lines[n - 1].EndsParagraph)
                     continue;
                 const Framework::TBoxLine& above = box.Lines[n - 1];
-                EXPECT_FALSE(inAsciiWord(above.Text.back()) && inAsciiWord(line.Text.front())) << "an ASCII word split";
+                const int kind = wordKind(above.Text.back());
+                EXPECT_FALSE(kind && kind == wordKind(line.Text.front())) << "a word split";
                 if (line.EndsParagraph) {
                     EXPECT_GE(4 * line.Width, above.Width) << "a last line under a quarter of the one above";
                 }
