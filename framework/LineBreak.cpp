@@ -25,6 +25,15 @@ int WordKind(wchar_t c)
     return 0;
 }
 
+// True when a line may end before Text[At], 0 < At < Text.size().
+bool MayBreakBefore(std::wstring_view Text, size_t At)
+{
+    const wchar_t before = Text[At - 1], after = Text[At];
+    if (after == L' ' || IsIn(NoLineStart, after) || IsIn(NoLineEnd, before))
+        return false;
+    return before == L' ' || WordKind(before) == 0 || WordKind(before) != WordKind(after);
+}
+
 // One paragraph with where each of its characters ends.
 struct TParagraph {
     size_t Start;
@@ -90,14 +99,6 @@ bool HasShortLastLine(const TTextLayout& Layout)
 }
 
 }  // namespace
-
-bool MayBreakBefore(std::wstring_view Text, size_t At)
-{
-    const wchar_t before = Text[At - 1], after = Text[At];
-    if (after == L' ' || IsIn(NoLineStart, after) || IsIn(NoLineEnd, before))
-        return false;
-    return before == L' ' || WordKind(before) == 0 || WordKind(before) != WordKind(after);
-}
 
 TTextLayout LayOutText(std::wstring_view Text, int MinWidth, int MaxWidth, const TTextAdvances& Advances)
 {

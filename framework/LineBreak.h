@@ -32,7 +32,4 @@ struct TTextLayout {
 // has to be.
 TTextLayout LayOutText(std::wstring_view Text, int MinWidth, int MaxWidth, const TTextAdvances& Advances);
 
-// True when a line may end before Text[At], 0 < At < Text.size(), by the rules above.
-bool MayBreakBefore(std::wstring_view Text, size_t At);
-
 }  // namespace Framework

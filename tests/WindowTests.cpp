@@ -219,7 +219,8 @@ TEST_F(Program, ARunningApplicationIsEndedOnlyWithConsentAndOnlyFromThisFolder)
         WORD Key;
     };
     for (const TCancel& cancel : {TCancel{"Enter, no style", TALVORECMAX_NOSTYLE_EXE, VK_RETURN},
-                                  TCancel{"Enter", TALVORECMAX_EXE, VK_RETURN}, TCancel{"Esc", TALVORECMAX_EXE, VK_ESCAPE}}) {
+                                  TCancel{"Enter", TALVORECMAX_EXE, VK_RETURN},
+                                  TCancel{"Esc", TALVORECMAX_EXE, VK_ESCAPE}}) {
         SCOPED_TRACE(cancel.Name);
         TProgram program(Folder.Path(), cancel.Build);
         if (cancel.Build == TALVORECMAX_NOSTYLE_EXE) {
@@ -349,12 +350,13 @@ std::vector<TMeasuredBox> MeasureBoxes(const std::vector<std::pair<wchar_t, std:
     const std::wstring input = folder.Path() + L"texts";
     WriteBytes(input, std::string(reinterpret_cast<const char*>(records.data()), records.size() * sizeof(wchar_t)));
     const std::string bytes = RunLayoutProbe(L"\"" + input + L"\"");
-    std::wistringstream report(std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t)));
+    std::wistringstream report(
+        std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t)));
     std::vector<TMeasuredBox> boxes;
     for (std::wstring word; report >> word;) {
         if (word == L"box") {
-            boxes.emplace_back();
-            report >> boxes.back().Outer.cx >> boxes.back().Outer.cy >> boxes.back().WorkArea.cx >> boxes.back().WorkArea.cy;
+            TMeasuredBox& box = boxes.emplace_back();
+            report >> box.Outer.cx >> box.Outer.cy >> box.WorkArea.cx >> box.WorkArea.cy;
         } else if (!boxes.empty()) {
             Framework::TBoxLine line{L"", std::stoi(word), false};
             report >> line.EndsParagraph;
@@ -534,7 +536,9 @@ TEST(Layout, EveryBoxTextBreaksWhereJapaneseMayWithoutOrphansOrSplitWordsAndFits
     constexpr std::wstring_view noLineStart = L"、。，．！？ー」』）…ぁぃぅぇぉっゃゅょゎァィゥェォッャュョヮヵヶ";
     constexpr std::wstring_view noLineEnd = L"「『（";
     // A file name, or a katakana word such as インストール.
-    const auto wordKind = [](wchar_t c) { return c > L' ' && c < 0x7F ? 1 : (c >= L'ァ' && c <= L'ヺ') || c == L'ー' ? 2 : 0; };
+    const auto wordKind = [](wchar_t c) {
+        return c > L' ' && c < 0x7F ? 1 : (c >= L'ァ' && c <= L'ヺ') || c == L'ー' ? 2 : 0;
+    };
     for (const int dpi : {96, 120, 144, 168, 192}) {
         TScreenDpi density(dpi);
         const std::vector<TMeasuredBox> boxes = MeasureBoxes(texts);

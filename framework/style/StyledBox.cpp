@@ -73,7 +73,7 @@ public:
 private:
     std::vector<int> ButtonWidths() const;
     TTextLayout MeasureText(int MinWidth, int MaxWidth, int& LineHeight) const;
-    void DrawText(const DRAWITEMSTRUCT& Item) const;
+    void PaintText(const DRAWITEMSTRUCT& Item) const;
     void CreateBoxWindow(HWND Owner, SIZE Client);
     void CreateChildren(const TBoxLayout& Layout);
     friend LRESULT CALLBACK ObjectWindowProc<TStyledBox>(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam);
@@ -264,7 +264,7 @@ int TStyledBox::Run(HWND Owner)
     return Done_ ? Answer_ : Content_.CancelId;
 }
 
-void TStyledBox::DrawText(const DRAWITEMSTRUCT& Item) const
+void TStyledBox::PaintText(const DRAWITEMSTRUCT& Item) const
 {
     FillRect(Item.hDC, &Item.rcItem, StyleBrush(Style_.WindowColor));
     const TSelection font(Item.hDC, TextFont_.Get());
@@ -323,7 +323,7 @@ LRESULT TStyledBox::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
     case WM_DRAWITEM: {
         const DRAWITEMSTRUCT& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(LParam);
         if (item.CtlType == ODT_STATIC)
-            DrawText(item);
+            PaintText(item);
         else
             DrawStyledButton(Style_, item, Style_.BoxStrip, Scale_);
         return TRUE;
