@@ -100,7 +100,7 @@ void TTalvoRecF::BitBtn1Click(TObject*)
         TWaitCursor wait(*this);
         const std::wstring exe = AppDir + MainExeName;
         if (const auto running = FindRunningProcesses(exe); !running.empty()) {
-            if (!Confirm(RunningText))
+            if (!Confirm(RunningText, Framework::TConfirmKind::Destructive))
                 return;
             EndProcesses(running, EndRunningTimeoutMs);
         }
