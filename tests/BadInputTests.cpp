@@ -5,8 +5,10 @@
 #include "TestFiles.h"
 #include "framework/Handle.h"
 #include "framework/SysUtils.h"
+#include "recovery/Image.h"
 
 #include <gtest/gtest.h>
+#include <wintrust.h>
 
 #include <functional>
 #include <iostream>
@@ -188,15 +190,47 @@ std::vector<TCase> LinkCases()
     };
 }
 
+// A real program signed by the SignedImages fixture, and where its code and its signature lie.
+struct TSignedProgram {
+    std::string Bytes;
+    size_t Code = 0;       // the middle of its first section's data
+    size_t Signature = 0;  // the start of the signature, past the certificate table entry's header
+};
+
+TSignedProgram SignedProgram()
+{
+    const std::wstring file = TestBinaryDir() + L"signed\\MarkerApp.exe";
+    Require(Exists(file), "finding the signed test program made by the ctest fixture SignedImages");
+    TSignedProgram program{ReadBytes(file)};
+    IMAGE_DOS_HEADER dos;
+    IMAGE_NT_HEADERS64 nt;
+    IMAGE_SECTION_HEADER code;
+    memcpy(&dos, program.Bytes.data(), sizeof dos);
+    memcpy(&nt, program.Bytes.data() + dos.e_lfanew, sizeof nt);
+    memcpy(&code, program.Bytes.data() + dos.e_lfanew + offsetof(IMAGE_NT_HEADERS64, OptionalHeader) +
+                      nt.FileHeader.SizeOfOptionalHeader, sizeof code);
+    program.Code = code.PointerToRawData + code.SizeOfRawData / 2;
+    program.Signature = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY].VirtualAddress +
+                        offsetof(WIN_CERTIFICATE, bCertificate);
+    return program;
+}
+
 // The backup as an interrupted updater, another build or another program can leave it.
 std::vector<TCase> ImageCases()
 {
     using enum TOutcome;
     using namespace SampleImage;
     const std::string whole = SampleExecutable(0, 0, 64 * 1024);
-    const auto patched = [whole](size_t at, WORD value) {
+    const auto patched = [whole](size_t at, auto value) {
         std::string bytes = whole;
         memcpy(bytes.data() + at, &value, sizeof value);
+        return bytes;
+    };
+    const TSignedProgram signedProgram = SignedProgram();
+    const auto flipped = [&signedProgram](size_t at, size_t count) {
+        std::string bytes = signedProgram.Bytes;
+        for (size_t i = 0; i < count; ++i)
+            bytes[at + i] ^= 0x5A;
         return bytes;
     };
     const auto backup = [](std::string bytes) -> TPrepare {
@@ -217,10 +251,17 @@ std::vector<TCase> ImageCases()
         {"cut in the middle of a section", backup(whole.substr(0, HeadersSize + 32 * 1024)), {Damaged}},
         {"cut after 1 KiB", backup(whole.substr(0, 1024)), {Damaged}},
         {"header only: MZ and PE", backup(headerOnly), {Damaged}},
-        {"a DLL", backup(patched(Characteristics, IMAGE_FILE_EXECUTABLE_IMAGE | IMAGE_FILE_DLL)), {Damaged}},
-        {"not marked executable", backup(patched(Characteristics, IMAGE_FILE_LARGE_ADDRESS_AWARE)), {Damaged}},
-        {"for another processor", backup(patched(Machine, IMAGE_FILE_MACHINE_ARM64)), {Damaged}},
-        {"a 32-bit image", backup(patched(Magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC)), {Damaged}},
+        {"a DLL", backup(patched(Characteristics, WORD{IMAGE_FILE_EXECUTABLE_IMAGE | IMAGE_FILE_DLL})), {Damaged}},
+        {"not marked executable", backup(patched(Characteristics, WORD{IMAGE_FILE_LARGE_ADDRESS_AWARE})), {Damaged}},
+        {"for another processor", backup(patched(Machine, WORD{IMAGE_FILE_MACHINE_ARM64})), {Damaged}},
+        {"a 32-bit image", backup(patched(Magic, WORD{IMAGE_NT_OPTIONAL_HDR32_MAGIC})), {Damaged}},
+        {"MZ, the PE header past the end", backup(whole.substr(0, NtHeaders)), {Damaged}},
+        {"image size short of the section", backup(patched(SizeOfImage, DWORD{0x2000})), {Damaged}},
+        {"entry point outside the image", backup(patched(EntryPoint, DWORD{0x20000})), {Damaged}},
+        {"file alignment not a power of two", backup(patched(FileAlignment, DWORD{0x300})), {Damaged}},
+        {"signed whole", backup(signedProgram.Bytes), {Restored}},
+        {"signed, then one byte of code changed", backup(flipped(signedProgram.Code, 1)), {Damaged}},
+        {"signed, the signature garbled", backup(flipped(signedProgram.Signature, 16)), {Damaged}},
     };
 }
 
@@ -310,6 +351,38 @@ TEST(BadInput, EveryFolderStateGivesARestoreOrAClearMessageAndLosesNothing)
 TEST(BadInput, OnlyAWholeX64ProgramIsRestored)
 {
     EXPECT_EQ(ExpectNothingLost(ImageCases()), std::vector<std::string>{});
+}
+
+// A false "damaged" locks the user out as surely as a false "done": every 64-bit program the
+// system ships must pass the check.
+TEST(BadInput, EveryProgramInTheSystemFolderPassesTheCheck)
+{
+    wchar_t system[MAX_PATH];
+    ASSERT_GT(GetSystemDirectoryW(system, MAX_PATH), 0u);
+    const std::wstring folder = std::wstring(system) + L"\\";
+    int checked = 0;
+    for (const std::wstring& name : ListDir(folder)) {
+        if (name.size() < 4 || _wcsicmp(name.c_str() + name.size() - 4, L".exe") != 0)
+            continue;
+        THandle file;
+        if (TalvoRec::OpenBackup(folder + name, file) != ERROR_SUCCESS)
+            continue;
+        IMAGE_DOS_HEADER dos{};
+        IMAGE_NT_HEADERS64 nt{};
+        DWORD read = 0;
+        if (!ReadFile(file.Get(), &dos, sizeof dos, &read, nullptr) || read < sizeof dos || dos.e_magic != IMAGE_DOS_SIGNATURE ||
+            SetFilePointer(file.Get(), dos.e_lfanew, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER ||
+            !ReadFile(file.Get(), &nt, sizeof nt, &read, nullptr) || read < sizeof nt || nt.Signature != IMAGE_NT_SIGNATURE ||
+            nt.FileHeader.Machine != IMAGE_FILE_MACHINE_AMD64 || nt.OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR64_MAGIC ||
+            (nt.FileHeader.Characteristics & IMAGE_FILE_DLL))
+            continue;
+        TalvoRec::TImageCheck check = TalvoRec::TImageCheck::NotAnImage;
+        EXPECT_EQ(TalvoRec::CheckExecutableImage(file.Get(), check), ERROR_SUCCESS) << std::string(name.begin(), name.end());
+        EXPECT_EQ(check, TalvoRec::TImageCheck::Executable) << std::string(name.begin(), name.end());
+        ++checked;
+    }
+    std::wcout << L"\nprograms checked in " << folder << L": " << checked << L"\n";
+    EXPECT_GE(checked, 5);
 }
 
 TEST(BadInput, LinksInPlaceOfTheFilesAreFollowedOrRefusedNeverRemoved)
