@@ -193,8 +193,9 @@ std::vector<TCase> LinkCases()
 // A real program signed by the SignedImages fixture, and where its code and its signature lie.
 struct TSignedProgram {
     std::string Bytes;
-    size_t Code = 0;       // the middle of its first section's data
-    size_t Signature = 0;  // the start of the signature, past the certificate table entry's header
+    size_t Code = 0;         // the middle of its first section's data
+    size_t Certificate = 0;  // its certificate table's one entry
+    size_t Signature = 0;    // the signature itself, past the entry's header
 };
 
 TSignedProgram SignedProgram()
@@ -210,8 +211,8 @@ TSignedProgram SignedProgram()
     memcpy(&code, program.Bytes.data() + dos.e_lfanew + offsetof(IMAGE_NT_HEADERS64, OptionalHeader) +
                       nt.FileHeader.SizeOfOptionalHeader, sizeof code);
     program.Code = code.PointerToRawData + code.SizeOfRawData / 2;
-    program.Signature = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY].VirtualAddress +
-                        offsetof(WIN_CERTIFICATE, bCertificate);
+    program.Certificate = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY].VirtualAddress;
+    program.Signature = program.Certificate + offsetof(WIN_CERTIFICATE, bCertificate);
     return program;
 }
 
@@ -233,6 +234,9 @@ std::vector<TCase> ImageCases()
             bytes[at + i] ^= 0x5A;
         return bytes;
     };
+    std::string x509 = signedProgram.Bytes;
+    const WORD x509Kind = WIN_CERT_TYPE_X509;
+    memcpy(x509.data() + signedProgram.Certificate + offsetof(WIN_CERTIFICATE, wCertificateType), &x509Kind, sizeof x509Kind);
     const auto backup = [](std::string bytes) -> TPrepare {
         return [bytes](const TFolder& f, THeld&) {
             WriteBytes(f.Exe(), OldExe);
@@ -262,6 +266,8 @@ std::vector<TCase> ImageCases()
         {"signed whole", backup(signedProgram.Bytes), {Restored}},
         {"signed, then one byte of code changed", backup(flipped(signedProgram.Code, 1)), {Damaged}},
         {"signed, the signature garbled", backup(flipped(signedProgram.Signature, 16)), {Damaged}},
+        // Wine's verifier crashes on a bare X.509 certificate: it must not be asked.
+        {"signed, the signature's kind changed", backup(x509), {Damaged}},
     };
 }
 
