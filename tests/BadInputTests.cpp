@@ -190,32 +190,6 @@ std::vector<TCase> LinkCases()
     };
 }
 
-// A real program signed by the SignedImages fixture, and where its code and its signature lie.
-struct TSignedProgram {
-    std::string Bytes;
-    size_t Code = 0;         // the middle of its first section's data
-    size_t Certificate = 0;  // its certificate table's one entry
-    size_t Signature = 0;    // the signature itself, past the entry's header
-};
-
-TSignedProgram SignedProgram()
-{
-    const std::wstring file = TestBinaryDir() + L"signed\\MarkerApp.exe";
-    Require(Exists(file), "finding the signed test program made by the ctest fixture SignedImages");
-    TSignedProgram program{ReadBytes(file)};
-    IMAGE_DOS_HEADER dos;
-    IMAGE_NT_HEADERS64 nt;
-    IMAGE_SECTION_HEADER code;
-    memcpy(&dos, program.Bytes.data(), sizeof dos);
-    memcpy(&nt, program.Bytes.data() + dos.e_lfanew, sizeof nt);
-    memcpy(&code, program.Bytes.data() + dos.e_lfanew + offsetof(IMAGE_NT_HEADERS64, OptionalHeader) +
-                      nt.FileHeader.SizeOfOptionalHeader, sizeof code);
-    program.Code = code.PointerToRawData + code.SizeOfRawData / 2;
-    program.Certificate = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY].VirtualAddress;
-    program.Signature = program.Certificate + offsetof(WIN_CERTIFICATE, bCertificate);
-    return program;
-}
-
 // The backup as an interrupted updater, another build or another program can leave it.
 std::vector<TCase> ImageCases()
 {
