@@ -83,7 +83,8 @@ double TimeSha256(const std::wstring& Program)
 {
     const double start = Bench::Now();
     BCRYPT_ALG_HANDLE algorithm = nullptr;
-    Check(BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) == 0, "BCryptOpenAlgorithmProvider");
+    Check(BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) == 0,
+          "BCryptOpenAlgorithmProvider");
     BCRYPT_HASH_HANDLE hash = nullptr;
     Check(BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0) == 0, "BCryptCreateHash");
     ReadAll(Program, [hash](const BYTE* Data, DWORD Size) {

@@ -147,8 +147,8 @@ DWORD VerifySignature(HANDLE File, bool& Damaged)
     TModule wintrust;
     if (const DWORD error = LoadWintrust(wintrust))
         return error;
-    const auto verify =
-        reinterpret_cast<decltype(&WinVerifyTrust)>(reinterpret_cast<void*>(GetProcAddress(wintrust.Get(), "WinVerifyTrust")));
+    const FARPROC found = GetProcAddress(wintrust.Get(), "WinVerifyTrust");
+    const auto verify = reinterpret_cast<decltype(&WinVerifyTrust)>(reinterpret_cast<void*>(found));
     if (!verify)
         return GetLastError();
     // The verifier reads through the handle; the name only labels the file.
@@ -284,9 +284,11 @@ DWORD CheckExecutableImage(HANDLE File, TImageCheck& Result)
         return ERROR_SUCCESS;
 
     // The certificate table is addressed by file offset and is not mapped with the image.
-    constexpr size_t securityNeeded = optionalNeeded + (IMAGE_DIRECTORY_ENTRY_SECURITY + 1) * sizeof(IMAGE_DATA_DIRECTORY);
+    constexpr size_t securityNeeded =
+        optionalNeeded + (IMAGE_DIRECTORY_ENTRY_SECURITY + 1) * sizeof(IMAGE_DATA_DIRECTORY);
     const bool hasSecurity = optional.NumberOfRvaAndSizes > IMAGE_DIRECTORY_ENTRY_SECURITY &&
-                             header.SizeOfOptionalHeader >= securityNeeded && headersRead >= optionalAt + securityNeeded;
+                             header.SizeOfOptionalHeader >= securityNeeded &&
+                             headersRead >= optionalAt + securityNeeded;
     const IMAGE_DATA_DIRECTORY certificates =
         hasSecurity ? optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY] : IMAGE_DATA_DIRECTORY{};
     if (certificates.Size != 0) {
