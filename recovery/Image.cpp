@@ -111,12 +111,13 @@ bool IsDamageOfTheFile(LONG Status)
     }
 }
 
-// Answers that say nothing about the file: the system could not check it.
+// Answers that say the system could not check the file (reading it, memory, a verifier missing):
+// reported as errors, since they tell neither way.
 bool IsFailureOfTheSystem(LONG Status)
 {
-    return HRESULT_FACILITY(Status) == FACILITY_WIN32 || Status == TRUST_E_SYSTEM_ERROR ||
-           Status == TRUST_E_PROVIDER_UNKNOWN || Status == TRUST_E_ACTION_UNKNOWN ||
-           Status == TRUST_E_SUBJECT_FORM_UNKNOWN;
+    return HRESULT_FACILITY(Status) == FACILITY_WIN32 || Status == CRYPT_E_FILE_ERROR ||
+           Status == TRUST_E_SYSTEM_ERROR || Status == TRUST_E_PROVIDER_UNKNOWN ||
+           Status == TRUST_E_ACTION_UNKNOWN || Status == TRUST_E_SUBJECT_FORM_UNKNOWN;
 }
 
 // The verifier lives in wintrust.dll, loaded from the system folder for signed backups only: most
@@ -138,9 +139,10 @@ DWORD LoadWintrust(TModule& Module)
 }
 
 // Verifies the signature the file carries on the held handle, offline and without any window.
-// Damaged when the content or the signature block is wrong; a signer this machine does not trust
-// (unknown root, expired, chain incomplete or not checkable offline) is the owner's policy, not
-// damage.
+// Damaged when the content or the signature block is wrong. The verifier compares the content with
+// the signature's digest while it loads the signature, before it looks at the certificates, so
+// any other answer (unknown root, expired, chain incomplete or not checkable offline, a signer
+// certificate it cannot use) comes from a file that matched: the owner's policy, not damage.
 DWORD VerifySignature(HANDLE File, bool& Damaged)
 {
     Damaged = false;
