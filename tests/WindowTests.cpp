@@ -116,11 +116,7 @@ TEST_F(Program, WithoutABackupItSaysSoAndEndsWhicheverWayTheBoxIsDismissed)
                                       TDismissal{"title-bar close", VK_F4, true}}) {
         SCOPED_TRACE(dismiss.Name);
         TProgram program(Folder.Path());
-        const HWND window = program.WaitForWindow(WindowCaption);
-        ASSERT_TRUE(window);
-
-        PressKeys(window, {'R'});
-        const HWND message = program.WaitForWindow(PlainCaption);
+        const HWND message = PressRecover(program, PlainCaption);
         ASSERT_TRUE(message);
         // The caption, the text and one OK button.
         EXPECT_EQ(AllTexts(message), PlainCaption + L"\n" + TalvoRec::NoBackupText + L"\nOK");
@@ -145,10 +141,7 @@ TEST_F(Program, ASignedBackupIsRefusedWithOneByteChangedAndRestoredWhole)
     WriteBytes(Backup(), changed);
     {
         TProgram program(Folder.Path());
-        const HWND window = program.WaitForWindow(WindowCaption);
-        ASSERT_TRUE(window);
-        PressKeys(window, {'R'});
-        const HWND message = program.WaitForWindow(PlainCaption);
+        const HWND message = PressRecover(program, PlainCaption);
         ASSERT_TRUE(message);
         EXPECT_EQ(AllTexts(message), PlainCaption + L"\n" + TalvoRec::DamagedText + L"\nOK");
         Screenshot("signed-damaged", message);
