@@ -52,12 +52,11 @@ bool FollowsLoaderRules(const IMAGE_OPTIONAL_HEADER64& Optional, const std::vect
 {
     const DWORD fileAlignment = Optional.FileAlignment;
     const DWORD sectionAlignment = Optional.SectionAlignment;
-    // Images aligned below the page size keep the file's layout in memory.
-    const bool fileLayout = sectionAlignment < PageSize && fileAlignment == sectionAlignment;
-    if (!IsPowerOfTwo(fileAlignment) ||
-        (!fileLayout && (fileAlignment < SmallestFileAlignment || fileAlignment > LargestFileAlignment)))
-        return false;
-    if (sectionAlignment < fileAlignment || Sections.empty())
+    // An image aligned below the page size keeps the file's layout in memory: both alignments agree.
+    const bool alignmentFits = sectionAlignment < PageSize
+                                   ? fileAlignment == sectionAlignment
+                                   : fileAlignment >= SmallestFileAlignment && fileAlignment <= LargestFileAlignment;
+    if (!IsPowerOfTwo(fileAlignment) || !alignmentFits || sectionAlignment < fileAlignment || Sections.empty())
         return false;
     const ULONGLONG imageSize = AlignUp(Optional.SizeOfImage, sectionAlignment);
     for (const IMAGE_SECTION_HEADER& section : Sections) {
