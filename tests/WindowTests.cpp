@@ -118,11 +118,7 @@ TEST_F(Program, WithoutABackupItSaysSoAndEndsWhicheverWayTheBoxIsDismissed)
                                       TDismissal{"title-bar close", VK_F4, true}}) {
         SCOPED_TRACE(dismiss.Name);
         TProgram program(Folder.Path());
-        const HWND window = program.WaitForWindow(WindowCaption);
-        ASSERT_TRUE(window);
-
-        PressKeys(window, {'R'});
-        const HWND message = program.WaitForWindow(PlainCaption);
+        const HWND message = PressRecover(program, PlainCaption);
         ASSERT_TRUE(message);
         // The caption, the text and one OK button.
         EXPECT_EQ(AllTexts(message), PlainCaption + L"\n" + TalvoRec::NoBackupText + L"\nOK");
@@ -134,6 +130,37 @@ TEST_F(Program, WithoutABackupItSaysSoAndEndsWhicheverWayTheBoxIsDismissed)
         EXPECT_EQ(ReadBytes(Exe()), BrokenExe);
         EXPECT_EQ(ListDir(Folder.Path()), (std::vector<std::wstring>{L"Talvomax_64.exe", L"Talvorecmax.exe"}));
     }
+}
+
+// The real program verifies a signed backup, with the verifier loaded from the system folder only
+// then: one byte of code changed, it is refused as damaged; whole, it is restored and starts.
+TEST_F(Program, ASignedBackupIsRefusedWithOneByteChangedAndRestoredWhole)
+{
+    const TSignedProgram signedProgram = SignedProgram();
+    std::string changed = signedProgram.Bytes;
+    changed[signedProgram.Code] ^= 0x5A;
+    WriteBytes(Exe(), BrokenExe);
+    WriteBytes(Backup(), changed);
+    {
+        TProgram program(Folder.Path());
+        const HWND message = PressRecover(program, PlainCaption);
+        ASSERT_TRUE(message);
+        EXPECT_EQ(AllTexts(message), PlainCaption + L"\n" + TalvoRec::DamagedText + L"\nOK");
+        Screenshot("signed-damaged", message);
+        PressKeys(message, {VK_RETURN});
+        EXPECT_EQ(program.WaitForExit(), 0u);
+        EXPECT_EQ(ReadBytes(Exe()), BrokenExe);
+    }
+
+    WriteBytes(Backup(), signedProgram.Bytes);
+    TProgram program(Folder.Path());
+    ASSERT_TRUE(StartRestore(program)) << "the whole signed backup was not offered";
+    const HWND done = program.WaitForWindow(PlainCaption);
+    ASSERT_TRUE(done);
+    EXPECT_EQ(ReadBytes(Exe()), signedProgram.Bytes);
+    PressKeys(done, {VK_RETURN});
+    EXPECT_EQ(program.WaitForExit(), 0u);
+    EXPECT_TRUE(WaitForFile(Marker())) << "the restored signed program did not start";
 }
 
 TEST_F(Program, AFailedRestoreShowsTheErrorAndKeepsTheWindowOpen)
