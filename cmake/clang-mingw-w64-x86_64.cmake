@@ -15,5 +15,9 @@ cmake_path(GET libgcc PARENT_PATH gcc_dir)
 set(cxx_dir ${gcc_dir}/include/c++)
 set(CMAKE_CXX_FLAGS_INIT "-stdlib++-isystem ${cxx_dir} -stdlib++-isystem ${cxx_dir}/${TOOLCHAIN_PREFIX} -stdlib++-isystem ${cxx_dir}/backward")
 # -pthread puts the threads library (which the posix GCC's libstdc++ needs) after the C++ library.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-L${gcc_dir} -pthread")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-L${gcc_dir} -pthread")
+# Clang writes std::exception's type name into our objects unpadded, libstdc++ has it padded: the
+# linker keeps the copy it meets first and notes each later one of another size. Pulling
+# libstdc++'s in before our objects leaves nothing to note.
+set(link_flags "-L${gcc_dir} -pthread -Wl,--undefined=_ZTSSt9exception -lstdc++")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "${link_flags}")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "${link_flags}")
