@@ -65,8 +65,10 @@ TEST(Release, WinVerifyTrustFindsTheSignedDigestGoodAndAChangedOneBad)
         {"changed after signing", tampered, TRUST_E_BAD_DIGEST},
         {"unsigned build", WinePath(TALVORECMAX_EXE), TRUST_E_NOSIGNATURE},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(static_cast<unsigned long>(VerifyTrust(c.File)), static_cast<unsigned long>(c.Expected)) << c.What;
+    for (const auto& c : cases) {
+        const LONG result = VerifyTrust(c.File);
+        EXPECT_EQ(result, c.Expected) << c.What << ": 0x" << std::hex << static_cast<unsigned long>(result);
+    }
 }
 
 TEST(Release, HeaderChecksumIsTheOneWindowsComputes)

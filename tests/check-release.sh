@@ -6,9 +6,9 @@
 #       Released from COPY, the program is byte for byte PROGRAM, the one built here, and
 #       SHA256SUMS, whose line is printed last, names it.
 #   check-release.sh signed COPY RUN RELEASE_TESTS
-#       Signed with a throw-away certificate, it verifies, and RELEASE_TESTS (a Windows program run
-#       with RUN) checks it as Windows does. A signing that fails, or a signature that does not
-#       verify, leaves no program in COPY/dist.
+#       Signed with a throw-away certificate, it verifies, is the unsigned program and a signature,
+#       and RELEASE_TESTS (a Windows program run with RUN) checks it as Windows does. A signing that
+#       fails, or a signature that does not verify, leaves no program in COPY/dist.
 set -euo pipefail
 
 status=0
@@ -75,6 +75,10 @@ signed)
         grep -q 'Text description: Talvorecmax$' "$certs/verify" || fail "no description Talvorecmax"
         grep -q 'Message digest algorithm  : SHA256' "$certs/verify" || fail "not a SHA-256 digest"
         (cd "$dist" && sha256sum --check --strict SHA256SUMS) || fail "SHA256SUMS does not name the signed program"
+        # Without its signature it is the unsigned program: a signed download can be checked
+        # against the sources.
+        osslsigncode remove-signature -in "$dist/Talvorecmax.exe" -out "$certs/unsigned.exe" >/dev/null
+        cmp "$certs/unsigned.exe" "$copy/build/release/Talvorecmax.exe" || fail "more than a signature was added"
         TALVOREC_SIGNED_EXE=$dist/Talvorecmax.exe "$run" "$tests" || fail "the signed program fails under Windows' checks"
         cp "$dist/Talvorecmax.exe" "$certs/earlier.exe"
     else
@@ -88,11 +92,12 @@ signed)
         cp "$certs/earlier.exe" "$dist/Talvorecmax.exe"
         if release "$password" --pfx "$certs/$pfx"; then
             fail "$what: the release did not fail"
+        else
+            echo "$what: refused: $(grep '^release:' "$certs/log" | tail -n 1)"
         fi
         if [ -e "$dist/Talvorecmax.exe" ] || [ -e "$dist/SHA256SUMS" ]; then
             fail "$what: a program was left in dist/"
         fi
-        echo "$what: failed, as it should: $(grep '^release:' "$certs/log" | tail -n 1)"
     done <<EOF
 a wrong password|not the password|good.pfx
 a damaged certificate file|$TALVOREC_PFX_PASSWORD|damaged.pfx
