@@ -88,9 +88,10 @@ signed)
     fi
 
     # An earlier release is in dist/ each time: a failed one must not leave it there either.
-    while IFS='|' read -r what password pfx; do
+    while IFS='|' read -r what password pfx more; do
         cp "$certs/earlier.exe" "$dist/Talvorecmax.exe"
-        if release "$password" --pfx "$certs/$pfx"; then
+        # more: further arguments, split at blanks
+        if release "$password" --pfx "$certs/$pfx" $more; then
             fail "$what: the release did not fail"
         else
             echo "$what: refused: $(grep '^release:' "$certs/log" | tail -n 1)"
@@ -103,6 +104,7 @@ a wrong password|not the password|good.pfx
 a damaged certificate file|$TALVOREC_PFX_PASSWORD|damaged.pfx
 a certificate not for code signing|$TALVOREC_PFX_PASSWORD|server.pfx
 a certificate from an unknown authority|$TALVOREC_PFX_PASSWORD|issued.pfx
+a time-stamp server that cannot be reached|$TALVOREC_PFX_PASSWORD|good.pfx|--timestamp http://127.0.0.1:9/
 EOF
     ;;
 
