@@ -13,7 +13,8 @@ execute_process(COMMAND ${TOOLCHAIN_PREFIX}-g++-posix -print-libgcc-file-name
                 OUTPUT_VARIABLE libgcc OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
 cmake_path(GET libgcc PARENT_PATH gcc_dir)
 set(cxx_dir ${gcc_dir}/include/c++)
-set(CMAKE_CXX_FLAGS_INIT "-stdlib++-isystem ${cxx_dir} -stdlib++-isystem ${cxx_dir}/${TOOLCHAIN_PREFIX} -stdlib++-isystem ${cxx_dir}/backward")
+set(CMAKE_CXX_FLAGS_INIT "-stdlib++-isystem ${cxx_dir} -stdlib++-isystem ${cxx_dir}/${TOOLCHAIN_PREFIX}")
+string(APPEND CMAKE_CXX_FLAGS_INIT " -stdlib++-isystem ${cxx_dir}/backward")
 # -pthread puts the threads library (which the posix GCC's libstdc++ needs) after the C++ library.
 # Clang writes std::exception's type name into our objects unpadded, libstdc++ has it padded: the
 # linker keeps the copy it meets first and notes each later one of another size. Pulling

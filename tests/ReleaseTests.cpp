@@ -76,7 +76,8 @@ TEST(Release, HeaderChecksumIsTheOneWindowsComputes)
     for (const std::string& file : {SignedExe(), std::string(TALVORECMAX_EXE)}) {
         DWORD inHeader = 0;
         DWORD computed = 0;
-        ASSERT_EQ(MapFileAndCheckSumW(WinePath(file).c_str(), &inHeader, &computed), static_cast<DWORD>(CHECKSUM_SUCCESS));
+        ASSERT_EQ(MapFileAndCheckSumW(WinePath(file).c_str(), &inHeader, &computed),
+                  static_cast<DWORD>(CHECKSUM_SUCCESS));
         EXPECT_NE(inHeader, 0u) << file;
         EXPECT_EQ(inHeader, computed) << file;
     }
