@@ -51,6 +51,19 @@ bool IsAbsolute(const std::wstring& Path)
     return shareEnd != std::wstring::npos && shareEnd > serverEnd + 1;
 }
 
+// Ends the copies of Program that run, once the user agrees; false when the user does not.
+bool EndRunningCopies(Framework::TForm& Form, const std::wstring& Program)
+{
+    const TRunningCopies running = FindRunningProcesses(Program);
+    if (!running.Any())
+        return true;
+    if (!Form.Confirm(RunningText))
+        return false;
+    if (const DWORD error = EndProcesses(running, EndRunningTimeoutMs))
+        Framework::RaiseOSError(error, EndFailedText, MainExeName);
+    return true;
+}
+
 }  // namespace
 
 std::wstring ResolveAppDir(const std::wstring& ExePath, bool UnderDebugger, WORD NativeArchitecture)
@@ -99,12 +112,20 @@ void TTalvoRecF::BitBtn1Click(TObject*)
     {
         TWaitCursor wait(*this);
         const std::wstring exe = AppDir + MainExeName;
-        if (const auto running = FindRunningProcesses(exe); !running.empty()) {
-            if (!Confirm(RunningText))
-                return;
-            EndProcesses(running, EndRunningTimeoutMs);
-        }
-        if (const DWORD error = ReplaceFromBackup(backup.Get(), exe))
+        // Held from before the first look for running copies until the executable is in place.
+        const TFolderLock lock(exe, FolderLockTimeoutMs);
+        if (lock.Error() == ERROR_TIMEOUT)
+            throw Framework::Exception(RestoreBusyText);
+        if (lock.Error())
+            Framework::RaiseOSError(lock.Error(), RestoreFailedText, MainExeName);
+        // Looked for again just before the move: a copy may have started while the backup was copied.
+        const auto endRunning = [&] { return EndRunningCopies(*this, exe); };
+        if (!endRunning())
+            return;
+        const DWORD error = ReplaceFromBackup(lock, backup.Get(), endRunning);
+        if (error == ERROR_CANCELLED)
+            return;
+        if (error)
             Framework::RaiseOSError(error, RestoreFailedText, MainExeName);
         // Set before the done message: whatever closes the window from here on starts what it promises.
         RunAfterClose = true;
