@@ -202,7 +202,56 @@ COLORREF ParsePixel(const std::string& Text)
     return RGB(red, green, blue);
 }
 
+// The Unix path of a Windows path, from Wine; empty elsewhere.
+std::string UnixPath(const std::wstring& Path)
+{
+    using TGetUnixFileName = char*(CDECL*)(const wchar_t*);
+    const auto get = reinterpret_cast<TGetUnixFileName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = get ? get(Path.c_str()) : nullptr;
+    if (!name)
+        return {};
+    std::string path = name;
+    HeapFree(GetProcessHeap(), 0, name);
+    return path;
+}
+
+// Runs a command on the build machine and waits until it is done; false when it fails.
+bool RunOnHost(const std::string& Command)
+{
+    const std::string output = "/tmp/talvo-host-" + std::to_string(GetCurrentProcessId());
+    std::string text;
+    return RunOnHost(Command + " && echo done > " + Quoted(output + ".part") + " && mv " + Quoted(output + ".part") +
+                         " " + Quoted(output),
+                     output, text);
+}
+
 }  // namespace
+
+TSecondDrive::TSecondDrive(const std::wstring& Folder)
+{
+    char prefix[MAX_PATH];
+    const DWORD length = GetEnvironmentVariableA("WINEPREFIX", prefix, MAX_PATH);
+    const std::string target = UnixPath(Folder);
+    if (length == 0 || length >= MAX_PATH || target.empty())
+        return;
+    const DWORD used = GetLogicalDrives();
+    for (wchar_t letter = L'T'; letter <= L'Y'; ++letter)
+        if (!(used & (1u << (letter - L'A')))) {
+            const std::string link = std::string(prefix) + "/dosdevices/" + static_cast<char>(letter - L'A' + 'a') + ":";
+            if (!RunOnHost("ln -s " + Quoted(target) + " " + Quoted(link)))
+                return;
+            Link_ = link;
+            Path_ = std::wstring(1, letter) + L":\\";
+            return;
+        }
+}
+
+TSecondDrive::~TSecondDrive()
+{
+    if (!Link_.empty())
+        RunOnHost("rm -f " + Quoted(Link_));
+}
 
 void Screenshot(const std::string& Name, HWND Window)
 {
