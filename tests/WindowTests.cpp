@@ -270,6 +270,7 @@ TEST_F(Program, AFolderHeldByAnotherRestoreForGoodIsReportedAndTheWindowPaintsWh
     ASSERT_TRUE(StartRestore(program));
     ASSERT_TRUE(program.WaitForWindowGone(ConfirmCaption));
     const ULONGLONG answered = GetTickCount64();
+    EXPECT_FALSE(IsHungAppWindow(window)) << "the window does not respond while the restore waits";
 
     // Told to paint again while the restore waits, the window does so before the wait is over.
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
@@ -279,7 +280,6 @@ TEST_F(Program, AFolderHeldByAnotherRestoreForGoodIsReportedAndTheWindowPaintsWh
         return error || !GetUpdateRect(window, nullptr, FALSE);
     }));
     EXPECT_FALSE(error) << "the window was not painted while the restore waited";
-    EXPECT_FALSE(IsHungAppWindow(window));
     Screenshot("waiting-for-the-folder", window);
 
     error = program.WaitForWindow(PlainCaption, 60000);
