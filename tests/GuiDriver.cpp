@@ -202,20 +202,6 @@ COLORREF ParsePixel(const std::string& Text)
     return RGB(red, green, blue);
 }
 
-// The Unix path of a Windows path, from Wine; empty elsewhere.
-std::string UnixPath(const std::wstring& Path)
-{
-    using TGetUnixFileName = char*(CDECL*)(const wchar_t*);
-    const auto get = reinterpret_cast<TGetUnixFileName>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    char* name = get ? get(Path.c_str()) : nullptr;
-    if (!name)
-        return {};
-    std::string path = name;
-    HeapFree(GetProcessHeap(), 0, name);
-    return path;
-}
-
 // Runs a command on the build machine and waits until it is done; false when it fails.
 bool RunOnHost(const std::string& Command)
 {
@@ -230,11 +216,14 @@ bool RunOnHost(const std::string& Command)
 
 TSecondDrive::TSecondDrive(const std::wstring& Folder)
 {
+    // Wine reaches drive X: through the prefix's link dosdevices/x:.
     char prefix[MAX_PATH];
     const DWORD length = GetEnvironmentVariableA("WINEPREFIX", prefix, MAX_PATH);
-    const std::string target = UnixPath(Folder);
-    if (length == 0 || length >= MAX_PATH || target.empty())
+    if (length == 0 || length >= MAX_PATH || Folder.size() < 3 || Folder[1] != L':')
         return;
+    std::string target = std::string(prefix) + "/dosdevices/" + static_cast<char>(towlower(Folder[0])) + ":";
+    for (const wchar_t c : Folder.substr(2))
+        target.push_back(c == L'\\' ? '/' : static_cast<char>(c));
     const DWORD used = GetLogicalDrives();
     for (wchar_t letter = L'T'; letter <= L'Y'; ++letter)
         if (!(used & (1u << (letter - L'A')))) {

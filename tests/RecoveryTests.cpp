@@ -426,45 +426,31 @@ private:
 TEST_F(Recovery, ACopyThatCannotBeEndedIsReportedAndOneElsewhereIsLeftAlone)
 {
     const std::wstring hung = TestBinaryDir() + L"HoldFile.exe";
-    struct TCase {
-        const char* Name;
-        bool Here;  // runs from this folder, or a program of the same name from another
-    };
-    for (const TCase c : {TCase{"from this folder", true}, TCase{"from another folder", false}}) {
-        SCOPED_TRACE(c.Name);
-        TTempDir folder, elsewhere;
-        AppDir = folder.Path();
+    const std::string backup = SampleExecutable(10000, 14);
+    WriteBytes(Exe(), BrokenExe);
+    WriteBytes(Backup(), backup);
+    {
+        SCOPED_TRACE("a program of the same name from another folder");
+        TTempDir elsewhere;
+        ASSERT_TRUE(CopyFileW(hung.c_str(), (elsewhere.Path() + TalvoRec::MainExeName).c_str(), FALSE));
+        const TUnendableProcess other(elsewhere.Path() + TalvoRec::MainExeName);
+        EXPECT_EQ(ClickRecover(), L"");
+        EXPECT_EQ(Window.Calls, RestoredCalls());
+        EXPECT_EQ(ReadBytes(Exe()), backup);
+        EXPECT_TRUE(other.Running());
+    }
+    {
+        SCOPED_TRACE("a copy from this folder");
+        Window.Calls.clear();
         RunAfterClose = false;
-        TRecordingTalvoRecF window;
-        const std::wstring exe = folder.Path() + TalvoRec::MainExeName;
-        const std::string backup = SampleExecutable(10000, 14);
-        WriteBytes(folder.Path() + TalvoRec::BackupName, backup);
-        WriteBytes(exe, BrokenExe);
-        const std::wstring running = (c.Here ? folder : elsewhere).Path() + TalvoRec::MainExeName;
-        ASSERT_TRUE(CopyFileW(hung.c_str(), running.c_str(), FALSE));
-        const TUnendableProcess copy(running);
-        const auto namesBefore = ListDir(folder.Path());
-
-        std::wstring error;
-        try {
-            window.BitBtn1Click(&window);
-        } catch (const Framework::Exception& e) {
-            error = e.Message();
-        }
-
-        if (c.Here) {
-            EXPECT_EQ(error.rfind(TalvoRec::EndFailedText + L"\r\n", 0), 0u) << "error text";
-            EXPECT_GT(error.size(), TalvoRec::EndFailedText.size() + 2) << "system message missing";
-            EXPECT_EQ(window.Calls, (std::vector<std::wstring>{std::wstring(L"confirm: ") + TalvoRec::ConfirmText,
-                                                               L"cursor: hourglass", L"confirm: " + TalvoRec::RunningText,
-                                                               L"cursor: default"}));
-            EXPECT_EQ(ListDir(folder.Path()), namesBefore);
-            EXPECT_NE(ReadBytes(exe), backup);
-        } else {
-            EXPECT_EQ(error, L"");
-            EXPECT_EQ(window.Calls, RestoredCalls());
-            EXPECT_EQ(ReadBytes(exe), backup);
-        }
+        ASSERT_TRUE(CopyFileW(hung.c_str(), Exe().c_str(), FALSE));
+        const TUnendableProcess copy(Exe());
+        const auto namesBefore = ListDir(Folder.Path());
+        ExpectFailedRestore(ClickRecover(), namesBefore,
+                            {std::wstring(L"confirm: ") + TalvoRec::ConfirmText, L"cursor: hourglass",
+                             L"confirm: " + TalvoRec::RunningText, L"cursor: default"},
+                            TalvoRec::EndFailedText);
+        EXPECT_EQ(ReadBytes(Exe()), ReadBytes(hung));
         EXPECT_TRUE(copy.Running());
     }
 }
