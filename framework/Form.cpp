@@ -117,9 +117,9 @@ void TForm::ShowMessage(const std::wstring& Text)
     ShowPlainBox(BoxOwner(), Host_.MessageCaption, Text);
 }
 
-bool TForm::Confirm(const std::wstring& Text)
+bool TForm::Confirm(const std::wstring& Text, TConfirmKind Kind)
 {
-    return ShowConfirmationBox(BoxOwner(), Text);
+    return ShowConfirmationBox(BoxOwner(), Text, Kind);
 }
 
 void TForm::SetScreenCursor(TCursor Cursor)

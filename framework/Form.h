@@ -51,8 +51,8 @@ public:
 
     // Plain message box: the application title as caption, one OK button. Returns when dismissed.
     virtual void ShowMessage(const std::wstring& Text);
-    // Confirmation box with Yes and Cancel; true only for Yes.
-    virtual bool Confirm(const std::wstring& Text);
+    // Confirmation box with Yes and Cancel, its default button and icon by Kind; true only for Yes.
+    virtual bool Confirm(const std::wstring& Text, TConfirmKind Kind = TConfirmKind::Ordinary);
     // Application-wide cursor over the client areas of all our windows.
     virtual void SetScreenCursor(TCursor Cursor);
     // Runs the close query, then closes the window. An error in the close query is reported and

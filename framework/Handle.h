@@ -54,6 +54,7 @@ using TFontHandle = TOwned<HFONT, &::DeleteObject>;
 using TBrushHandle = TOwned<HBRUSH, &::DeleteObject>;
 using TPenHandle = TOwned<HPEN, &::DeleteObject>;
 using TLocalMemory = TOwned<HLOCAL, &::LocalFree>;  // buffers the system allocates, e.g. FormatMessageW's
+using TModule = TOwned<HMODULE, &::FreeLibrary>;    // DLLs loaded when they are needed
 
 // The device context of a window's client area (of the screen for null), or of the whole window
 // with its frame; released when it goes.

@@ -41,26 +41,36 @@ int ShowTaskDialog(HWND Owner, const wchar_t* Caption, const std::wstring& Text,
 
 }  // namespace
 
+TBoxContent PlainBoxContent(const std::wstring& Caption, const std::wstring& Text)
+{
+    return {Caption, Text, nullptr, {{IDOK, L"OK"}}, IDOK, IDOK};
+}
+
+TBoxContent ConfirmationBoxContent(const std::wstring& Text, TConfirmKind Kind)
+{
+    const bool destructive = Kind == TConfirmKind::Destructive;
+    return {ConfirmationCaption, Text, destructive ? IDI_WARNING : IDI_INFORMATION,
+            {{IDYES, YesButton}, {IDCANCEL, CancelButton}}, destructive ? IDCANCEL : IDYES, IDCANCEL};
+}
+
 void ShowPlainBox(const TBoxOwner& Owner, const std::wstring& Caption, const std::wstring& Text)
 {
     if (Owner.Style) {
-        ShowStyledBox(Owner.Window, *Owner.Style, {Caption, Text, nullptr, {{IDOK, L"OK"}}, IDOK, IDOK},
-                      Owner.ReportError);
+        ShowStyledBox(Owner.Window, *Owner.Style, PlainBoxContent(Caption, Text), Owner.ReportError);
         return;
     }
     ShowTaskDialog(Owner.Window, Caption.c_str(), Text, nullptr, TDCBF_OK_BUTTON, nullptr, 0, IDOK);
 }
 
-bool ShowConfirmationBox(const TBoxOwner& Owner, const std::wstring& Text)
+bool ShowConfirmationBox(const TBoxOwner& Owner, const std::wstring& Text, TConfirmKind Kind)
 {
+    const TBoxContent content = ConfirmationBoxContent(Text, Kind);
     if (Owner.Style)
-        return ShowStyledBox(Owner.Window, *Owner.Style,
-                             {ConfirmationCaption, Text, IDI_INFORMATION, {{IDYES, YesButton}, {IDCANCEL, CancelButton}},
-                              IDYES, IDCANCEL},
-                             Owner.ReportError) == IDYES;
+        return ShowStyledBox(Owner.Window, *Owner.Style, content, Owner.ReportError) == IDYES;
     const TASKDIALOG_BUTTON buttons[] = {{IDYES, YesButton}, {IDCANCEL, CancelButton}};
-    return ShowTaskDialog(Owner.Window, ConfirmationCaption, Text, TD_INFORMATION_ICON, 0, buttons,
-                          ARRAYSIZE(buttons), IDYES) == IDYES;
+    const PCWSTR icon = Kind == TConfirmKind::Destructive ? TD_WARNING_ICON : TD_INFORMATION_ICON;
+    return ShowTaskDialog(Owner.Window, ConfirmationCaption, Text, icon, 0, buttons, ARRAYSIZE(buttons),
+                          content.DefaultId) == IDYES;
 }
 
 void ShowErrorBox(HWND Owner, const std::wstring& Caption, const std::wstring& Text, const std::wstring& Button)

@@ -3,14 +3,25 @@
 #include "Files.h"
 #include "Retry.h"
 
+#include <wintrust.h>
+#include <softpub.h>
+
+#include <algorithm>
 #include <cstddef>
 #include <vector>
 
 using Framework::THandle;
+using Framework::TModule;
 
 namespace TalvoRec {
 
 namespace {
+
+constexpr DWORD PageSize = 0x1000;
+constexpr DWORD SmallestFileAlignment = 0x200;
+constexpr DWORD LargestFileAlignment = 0x10000;
+// TRUST_E_MALFORMED_SIGNATURE, which MinGW's headers lack.
+constexpr LONG MalformedSignature = static_cast<LONG>(0x80096011);
 
 // Reads up to Size bytes at Offset; Read is short at the end of the file.
 DWORD ReadAt(HANDLE File, ULONGLONG Offset, void* Buffer, DWORD Size, DWORD& Read)
@@ -25,6 +36,177 @@ DWORD ReadAt(HANDLE File, ULONGLONG Offset, void* Buffer, DWORD Size, DWORD& Rea
     });
 }
 
+bool IsPowerOfTwo(DWORD Value)
+{
+    return Value != 0 && (Value & (Value - 1)) == 0;
+}
+
+ULONGLONG AlignUp(ULONGLONG Value, DWORD Alignment)
+{
+    return (Value + Alignment - 1) / Alignment * Alignment;
+}
+
+// What the Windows loader holds an image's layout to. Wine maps images that break these rules, so
+// a backup that runs there could still be refused on the user's machine.
+bool FollowsLoaderRules(const IMAGE_OPTIONAL_HEADER64& Optional, const std::vector<IMAGE_SECTION_HEADER>& Sections)
+{
+    const DWORD fileAlignment = Optional.FileAlignment;
+    const DWORD sectionAlignment = Optional.SectionAlignment;
+    // An image aligned below the page size keeps the file's layout in memory: both alignments agree.
+    const bool alignmentFits = sectionAlignment < PageSize
+                                   ? fileAlignment == sectionAlignment
+                                   : fileAlignment >= SmallestFileAlignment && fileAlignment <= LargestFileAlignment;
+    if (!IsPowerOfTwo(fileAlignment) || !alignmentFits || sectionAlignment < fileAlignment || Sections.empty())
+        return false;
+    const ULONGLONG imageSize = AlignUp(Optional.SizeOfImage, sectionAlignment);
+    for (const IMAGE_SECTION_HEADER& section : Sections) {
+        const DWORD size = std::max<DWORD>(section.Misc.VirtualSize, section.SizeOfRawData);
+        if (section.VirtualAddress + AlignUp(size, sectionAlignment) > imageSize)
+            return false;
+    }
+    return Optional.AddressOfEntryPoint != 0 && Optional.AddressOfEntryPoint < Optional.SizeOfImage;
+}
+
+// Whether every entry of the certificate table (Size bytes at Offset, a file offset) lies inside it
+// and holds the one kind of signature a program carries. Wine's verifier crashes on other kinds.
+DWORD CertificatesReadable(HANDLE File, ULONGLONG Offset, DWORD Size, bool& Readable)
+{
+    Readable = false;
+    constexpr DWORD headerSize = offsetof(WIN_CERTIFICATE, bCertificate);
+    for (ULONGLONG at = 0; at < Size;) {
+        WIN_CERTIFICATE entry{};
+        DWORD read = 0;
+        if (const DWORD error = ReadAt(File, Offset + at, &entry, headerSize, read))
+            return error;
+        if (read < headerSize || entry.dwLength <= headerSize || at + entry.dwLength > Size ||
+            entry.wCertificateType != WIN_CERT_TYPE_PKCS_SIGNED_DATA)
+            return ERROR_SUCCESS;
+        at = AlignUp(at + entry.dwLength, 8);
+    }
+    Readable = true;
+    return ERROR_SUCCESS;
+}
+
+// Answers of the verifier that say the file itself is wrong: its content does not match the
+// signature, or the signature block cannot be read.
+bool IsDamageOfTheFile(LONG Status)
+{
+    switch (static_cast<DWORD>(Status)) {
+    case static_cast<DWORD>(TRUST_E_BAD_DIGEST):
+    case static_cast<DWORD>(TRUST_E_NOSIGNATURE):
+    case static_cast<DWORD>(MalformedSignature):
+    case static_cast<DWORD>(CRYPT_E_BAD_LEN):
+    case static_cast<DWORD>(CRYPT_E_BAD_ENCODE):
+    case static_cast<DWORD>(CRYPT_E_BAD_MSG):
+    case static_cast<DWORD>(CRYPT_E_UNEXPECTED_MSG_TYPE):
+    case static_cast<DWORD>(CRYPT_E_INVALID_MSG_TYPE):
+    case static_cast<DWORD>(CRYPT_E_UNEXPECTED_ENCODING):
+    case static_cast<DWORD>(CRYPT_E_HASH_VALUE):
+    case static_cast<DWORD>(NTE_BAD_SIGNATURE):
+        return true;
+    default:
+        // CRYPT_E_ASN1_ERROR (0x80093100) to CRYPT_E_ASN1_EXTENDED and beyond: undecodable ASN.1.
+        return (static_cast<DWORD>(Status) & 0xFFFFFF00) == static_cast<DWORD>(CRYPT_E_ASN1_ERROR);
+    }
+}
+
+// Answers that say the system could not check the file (reading it, memory, a verifier missing):
+// reported as errors, since they tell neither way.
+bool IsFailureOfTheSystem(LONG Status)
+{
+    return HRESULT_FACILITY(Status) == FACILITY_WIN32 || Status == CRYPT_E_FILE_ERROR ||
+           Status == TRUST_E_SYSTEM_ERROR || Status == TRUST_E_PROVIDER_UNKNOWN ||
+           Status == TRUST_E_ACTION_UNKNOWN || Status == TRUST_E_SUBJECT_FORM_UNKNOWN;
+}
+
+// The verifier lives in wintrust.dll, loaded from the system folder for signed backups only: most
+// restores never need it, and the program starts without it.
+DWORD LoadWintrust(TModule& Module)
+{
+    Module.Reset(LoadLibraryExW(L"wintrust.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+    if (Module)
+        return ERROR_SUCCESS;
+    // Windows 7 without KB2533623 knows no LOAD_LIBRARY_SEARCH_SYSTEM32; a full path is as safe.
+    if (GetLastError() != ERROR_INVALID_PARAMETER)
+        return GetLastError();
+    wchar_t system[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return length == 0 ? GetLastError() : ERROR_BUFFER_OVERFLOW;
+    Module.Reset(LoadLibraryExW((std::wstring(system) + L"\\wintrust.dll").c_str(), nullptr, 0));
+    return Module ? ERROR_SUCCESS : GetLastError();
+}
+
+// Verifies the signature the file carries on the held handle, offline and without any window.
+// Damaged when the content or the signature block is wrong. The verifier compares the content with
+// the signature's digest while it loads the signature, before it looks at the certificates, so
+// any other answer (unknown root, expired, chain incomplete or not checkable offline, a signer
+// certificate it cannot use) comes from a file that matched: the owner's policy, not damage.
+DWORD VerifySignature(HANDLE File, bool& Damaged)
+{
+    Damaged = false;
+    TModule wintrust;
+    if (const DWORD error = LoadWintrust(wintrust))
+        return error;
+    const FARPROC found = GetProcAddress(wintrust.Get(), "WinVerifyTrust");
+    const auto verify = reinterpret_cast<decltype(&WinVerifyTrust)>(reinterpret_cast<void*>(found));
+    if (!verify)
+        return GetLastError();
+    // The verifier reads through the handle; the name only labels the file.
+    std::wstring name(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetFinalPathNameByHandleW(File, name.data(), static_cast<DWORD>(name.size()), 0);
+        if (length == 0)
+            return GetLastError();
+        const bool fits = length < name.size();
+        name.resize(length);
+        if (fits)
+            break;
+    }
+
+    WINTRUST_FILE_INFO file{};
+    file.cbStruct = sizeof file;
+    file.pcwszFilePath = name.c_str();
+    file.hFile = File;
+    WINTRUST_DATA data{};
+    data.cbStruct = sizeof data;
+    data.dwUIChoice = WTD_UI_NONE;
+    data.fdwRevocationChecks = WTD_REVOKE_NONE;
+    data.dwUnionChoice = WTD_CHOICE_FILE;
+    data.pFile = &file;
+    data.dwStateAction = WTD_STATEACTION_VERIFY;
+    data.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL | WTD_REVOCATION_CHECK_NONE;
+    GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+    const HWND noUser = static_cast<HWND>(INVALID_HANDLE_VALUE);
+    const LONG status = verify(noUser, &action, &data);
+    data.dwStateAction = WTD_STATEACTION_CLOSE;
+    verify(noUser, &action, &data);
+
+    if (IsFailureOfTheSystem(status))
+        return HRESULT_FACILITY(status) == FACILITY_WIN32 ? HRESULT_CODE(status) : static_cast<DWORD>(status);
+    Damaged = IsDamageOfTheFile(status);
+    return ERROR_SUCCESS;
+}
+
+// The system's own word: whether it maps the file as an image. Only a refusal for the image's
+// format is damage; one for memory or access is reported as the error it is.
+DWORD MapsAsImage(HANDLE File, bool& Maps)
+{
+    THandle section(CreateFileMappingW(File, nullptr, PAGE_READONLY | SEC_IMAGE, 0, 0, nullptr));
+    Maps = static_cast<bool>(section);
+    if (Maps)
+        return ERROR_SUCCESS;
+    switch (const DWORD error = GetLastError()) {
+    case ERROR_BAD_EXE_FORMAT:  // STATUS_INVALID_IMAGE_FORMAT, _NOT_MZ, _PROTECT, _WIN_16 and others
+    case ERROR_INVALID_EXE_SIGNATURE:
+    case ERROR_EXE_MARKED_INVALID:
+    case ERROR_EXE_MACHINE_TYPE_MISMATCH:
+        return ERROR_SUCCESS;
+    default:
+        return error;
+    }
+}
+
 }  // namespace
 
 DWORD OpenBackup(const std::wstring& Name, THandle& File, const std::function<void()>& OnWait)
@@ -32,8 +214,8 @@ DWORD OpenBackup(const std::wstring& Name, THandle& File, const std::function<vo
     const std::wstring path = ExtendedPath(Name);
     return RetryWhileLocked(
         [&] {
-            File.Reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                   FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+            File.Reset(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_EXECUTE, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
             return File ? ERROR_SUCCESS : GetLastError();
         },
         OnWait);
@@ -51,29 +233,38 @@ DWORD CheckExecutableImage(HANDLE File, TImageCheck& Result)
     DWORD read = 0;
     if (const DWORD error = ReadAt(File, 0, &dos, sizeof dos, read))
         return error;
-    if (read < sizeof dos || dos.e_magic != IMAGE_DOS_SIGNATURE || dos.e_lfanew <= 0)
+    if (read < sizeof dos.e_magic || dos.e_magic != IMAGE_DOS_SIGNATURE)
+        return ERROR_SUCCESS;
+    // "MZ" whose PE header would lie past the end: a program cut short.
+    if (read < sizeof dos || (dos.e_lfanew > 0 && static_cast<ULONGLONG>(dos.e_lfanew) + sizeof(DWORD) > fileSize)) {
+        Result = TImageCheck::Damaged;
+        return ERROR_SUCCESS;
+    }
+    if (dos.e_lfanew <= 0)
         return ERROR_SUCCESS;
     IMAGE_NT_HEADERS64 nt{};
     if (const DWORD error = ReadAt(File, static_cast<ULONGLONG>(dos.e_lfanew), &nt, sizeof nt, read))
         return error;
     if (read < sizeof nt.Signature || nt.Signature != IMAGE_NT_SIGNATURE)
         return ERROR_SUCCESS;
+    const DWORD headersRead = read;
 
     // From here on it claims to be an image: anything short of a whole x64 program is damage.
     Result = TImageCheck::Damaged;
     constexpr size_t optionalAt = offsetof(IMAGE_NT_HEADERS64, OptionalHeader);
     constexpr size_t optionalNeeded = offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory);
     const IMAGE_FILE_HEADER& header = nt.FileHeader;
-    if (read < optionalAt + optionalNeeded || header.SizeOfOptionalHeader < optionalNeeded)
+    const IMAGE_OPTIONAL_HEADER64& optional = nt.OptionalHeader;
+    if (headersRead < optionalAt + optionalNeeded || header.SizeOfOptionalHeader < optionalNeeded)
         return ERROR_SUCCESS;
-    if (header.Machine != IMAGE_FILE_MACHINE_AMD64 || nt.OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR64_MAGIC)
+    if (header.Machine != IMAGE_FILE_MACHINE_AMD64 || optional.Magic != IMAGE_NT_OPTIONAL_HDR64_MAGIC)
         return ERROR_SUCCESS;
     if (!(header.Characteristics & IMAGE_FILE_EXECUTABLE_IMAGE) || (header.Characteristics & IMAGE_FILE_DLL))
         return ERROR_SUCCESS;
 
     const ULONGLONG sectionsAt = static_cast<ULONGLONG>(dos.e_lfanew) + optionalAt + header.SizeOfOptionalHeader;
     const DWORD tableSize = header.NumberOfSections * static_cast<DWORD>(sizeof(IMAGE_SECTION_HEADER));
-    if (sectionsAt + tableSize > fileSize || nt.OptionalHeader.SizeOfHeaders > fileSize)
+    if (sectionsAt + tableSize > fileSize || optional.SizeOfHeaders > fileSize)
         return ERROR_SUCCESS;
     std::vector<IMAGE_SECTION_HEADER> sections(header.NumberOfSections);
     if (const DWORD error = ReadAt(File, sectionsAt, sections.data(), tableSize, read))
@@ -84,6 +275,37 @@ DWORD CheckExecutableImage(HANDLE File, TImageCheck& Result)
         if (section.SizeOfRawData > 0 &&
             static_cast<ULONGLONG>(section.PointerToRawData) + section.SizeOfRawData > fileSize)
             return ERROR_SUCCESS;
+    if (!FollowsLoaderRules(optional, sections))
+        return ERROR_SUCCESS;
+
+    bool maps = false;
+    if (const DWORD error = MapsAsImage(File, maps))
+        return error;
+    if (!maps)
+        return ERROR_SUCCESS;
+
+    // The certificate table is addressed by file offset and is not mapped with the image.
+    constexpr size_t securityNeeded =
+        optionalNeeded + (IMAGE_DIRECTORY_ENTRY_SECURITY + 1) * sizeof(IMAGE_DATA_DIRECTORY);
+    const bool hasSecurity = optional.NumberOfRvaAndSizes > IMAGE_DIRECTORY_ENTRY_SECURITY &&
+                             header.SizeOfOptionalHeader >= securityNeeded &&
+                             headersRead >= optionalAt + securityNeeded;
+    const IMAGE_DATA_DIRECTORY certificates =
+        hasSecurity ? optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY] : IMAGE_DATA_DIRECTORY{};
+    if (certificates.Size != 0) {
+        if (static_cast<ULONGLONG>(certificates.VirtualAddress) + certificates.Size > fileSize)
+            return ERROR_SUCCESS;
+        bool readable = false;
+        if (const DWORD error = CertificatesReadable(File, certificates.VirtualAddress, certificates.Size, readable))
+            return error;
+        if (!readable)
+            return ERROR_SUCCESS;
+        bool damaged = false;
+        if (const DWORD error = VerifySignature(File, damaged))
+            return error;
+        if (damaged)
+            return ERROR_SUCCESS;
+    }
     Result = TImageCheck::Executable;
     return ERROR_SUCCESS;
 }

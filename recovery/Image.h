@@ -12,19 +12,27 @@
 
 namespace TalvoRec {
 
-// Opens the backup for reading with read sharing only, so that nobody can change or remove it
-// while it is held. A brief lock is waited out; OnWait runs once, before the first wait.
+// Opens the backup for reading (and for execute, which mapping it as an image takes) with read
+// sharing only, so that nobody can change or remove it while it is held. A brief lock is waited
+// out; OnWait runs once, before the first wait.
 DWORD OpenBackup(const std::wstring& Name, Framework::THandle& File, const std::function<void()>& OnWait = {});
 
 enum class TImageCheck {
     Executable,  // a whole 64-bit x64 program
     NotAnImage,  // no "MZ", or no "PE\0\0" where it points
-    Damaged,     // the signatures, but cut short, a DLL, or for another processor
+    Damaged,     // "MZ" and more: cut short, a DLL, for another processor, or not as it was signed
 };
 
-// Whether the open file holds a whole x64 program: PE32+ for AMD64, an executable image and not a
-// DLL, with every header and every section's data inside the file. Data after the last section
-// (signatures, installer payloads) is allowed.
+// Whether the open file holds a whole x64 program:
+// - PE32+ for AMD64, an executable image and not a DLL, with every header and every section's data
+//   inside the file; data after the last section (signatures, installer payloads) is allowed;
+// - laid out as the Windows loader requires (file and section alignment, an image size that covers
+//   every section, an entry point inside it), and mapped as an image by the system without refusal;
+// - when it carries a signature, the content matches it byte for byte. Whether the signer is
+//   trusted on this machine is not asked: expired certificates, unknown roots and offline machines
+//   do not make a program damaged.
+// A failure that is not the file's fault (memory, access, a system without the verifier) is
+// returned as an error code.
 DWORD CheckExecutableImage(HANDLE File, TImageCheck& Result);
 
 }  // namespace TalvoRec

@@ -57,7 +57,7 @@ bool EndRunningCopies(Framework::TForm& Form, const std::wstring& Program)
     const TRunningCopies running = FindRunningProcesses(Program);
     if (!running.Any())
         return true;
-    if (!Form.Confirm(RunningText))
+    if (!Form.Confirm(RunningText, Framework::TConfirmKind::Destructive))
         return false;
     if (const DWORD error = EndProcesses(running, EndRunningTimeoutMs))
         Framework::RaiseOSError(error, EndFailedText, MainExeName);

@@ -5,9 +5,11 @@
 #include "TestFiles.h"
 #include "framework/Handle.h"
 #include "framework/SysUtils.h"
+#include "recovery/Image.h"
 #include "recovery/Replace.h"
 
 #include <gtest/gtest.h>
+#include <wintrust.h>
 
 #include <functional>
 #include <iostream>
@@ -212,11 +214,22 @@ std::vector<TCase> ImageCases()
     using enum TOutcome;
     using namespace SampleImage;
     const std::string whole = SampleExecutable(0, 0, 64 * 1024);
-    const auto patched = [whole](size_t at, WORD value) {
+    const auto patched = [whole](size_t at, auto value) {
         std::string bytes = whole;
         memcpy(bytes.data() + at, &value, sizeof value);
         return bytes;
     };
+    const TSignedProgram signedProgram = SignedProgram();
+    const auto flipped = [&signedProgram](size_t at, size_t count) {
+        std::string bytes = signedProgram.Bytes;
+        for (size_t i = 0; i < count; ++i)
+            bytes[at + i] ^= 0x5A;
+        return bytes;
+    };
+    std::string x509 = signedProgram.Bytes;
+    const WORD x509Kind = WIN_CERT_TYPE_X509;
+    memcpy(x509.data() + signedProgram.Certificate + offsetof(WIN_CERTIFICATE, wCertificateType), &x509Kind,
+           sizeof x509Kind);
     const auto backup = [](std::string bytes) -> TPrepare {
         return [bytes](const TFolder& f, THeld&) {
             WriteBytes(f.Exe(), OldExe);
@@ -235,10 +248,19 @@ std::vector<TCase> ImageCases()
         {"cut in the middle of a section", backup(whole.substr(0, HeadersSize + 32 * 1024)), {Damaged}},
         {"cut after 1 KiB", backup(whole.substr(0, 1024)), {Damaged}},
         {"header only: MZ and PE", backup(headerOnly), {Damaged}},
-        {"a DLL", backup(patched(Characteristics, IMAGE_FILE_EXECUTABLE_IMAGE | IMAGE_FILE_DLL)), {Damaged}},
-        {"not marked executable", backup(patched(Characteristics, IMAGE_FILE_LARGE_ADDRESS_AWARE)), {Damaged}},
-        {"for another processor", backup(patched(Machine, IMAGE_FILE_MACHINE_ARM64)), {Damaged}},
-        {"a 32-bit image", backup(patched(Magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC)), {Damaged}},
+        {"a DLL", backup(patched(Characteristics, WORD{IMAGE_FILE_EXECUTABLE_IMAGE | IMAGE_FILE_DLL})), {Damaged}},
+        {"not marked executable", backup(patched(Characteristics, WORD{IMAGE_FILE_LARGE_ADDRESS_AWARE})), {Damaged}},
+        {"for another processor", backup(patched(Machine, WORD{IMAGE_FILE_MACHINE_ARM64})), {Damaged}},
+        {"a 32-bit image", backup(patched(Magic, WORD{IMAGE_NT_OPTIONAL_HDR32_MAGIC})), {Damaged}},
+        {"MZ, the PE header past the end", backup(whole.substr(0, NtHeaders)), {Damaged}},
+        {"image size short of the section", backup(patched(SizeOfImage, DWORD{0x2000})), {Damaged}},
+        {"entry point outside the image", backup(patched(EntryPoint, DWORD{0x20000})), {Damaged}},
+        {"file alignment not a power of two", backup(patched(FileAlignment, DWORD{0x300})), {Damaged}},
+        {"signed whole", backup(signedProgram.Bytes), {Restored}},
+        {"signed, then one byte of code changed", backup(flipped(signedProgram.Code, 1)), {Damaged}},
+        {"signed, the signature garbled", backup(flipped(signedProgram.Signature, 16)), {Damaged}},
+        // Wine's verifier crashes on a bare X.509 certificate: it must not be asked.
+        {"signed, the signature's kind changed", backup(x509), {Damaged}},
     };
 }
 
@@ -328,6 +350,47 @@ TEST(BadInput, EveryFolderStateGivesARestoreOrAClearMessageAndLosesNothing)
 TEST(BadInput, OnlyAWholeX64ProgramIsRestored)
 {
     EXPECT_EQ(ExpectNothingLost(ImageCases()), std::vector<std::string>{});
+}
+
+// What the headers say, read without the check under test: a 64-bit x64 program, not a DLL.
+bool IsX64Program(const std::string& Bytes)
+{
+    IMAGE_DOS_HEADER dos{};
+    IMAGE_NT_HEADERS64 nt{};
+    if (Bytes.size() < sizeof dos)
+        return false;
+    memcpy(&dos, Bytes.data(), sizeof dos);
+    if (dos.e_magic != IMAGE_DOS_SIGNATURE || dos.e_lfanew < 0 || Bytes.size() < dos.e_lfanew + sizeof nt)
+        return false;
+    memcpy(&nt, Bytes.data() + dos.e_lfanew, sizeof nt);
+    return nt.Signature == IMAGE_NT_SIGNATURE && nt.FileHeader.Machine == IMAGE_FILE_MACHINE_AMD64 &&
+           nt.OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC &&
+           !(nt.FileHeader.Characteristics & IMAGE_FILE_DLL);
+}
+
+// A false "damaged" locks the user out as surely as a false "done": every 64-bit program the
+// system ships must pass the check.
+TEST(BadInput, EveryProgramInTheSystemFolderPassesTheCheck)
+{
+    wchar_t system[MAX_PATH];
+    ASSERT_GT(GetSystemDirectoryW(system, MAX_PATH), 0u);
+    const std::wstring folder = std::wstring(system) + L"\\";
+    int checked = 0;
+    for (const std::wstring& name : ListDir(folder)) {
+        if (name.size() < 4 || _wcsicmp(name.c_str() + name.size() - 4, L".exe") != 0)
+            continue;
+        if (!IsX64Program(ReadBytes(folder + name)))
+            continue;
+        THandle file;
+        ASSERT_EQ(TalvoRec::OpenBackup(folder + name, file), ERROR_SUCCESS);
+        TalvoRec::TImageCheck check = TalvoRec::TImageCheck::NotAnImage;
+        const std::string shown(name.begin(), name.end());
+        EXPECT_EQ(TalvoRec::CheckExecutableImage(file.Get(), check), ERROR_SUCCESS) << shown;
+        EXPECT_EQ(check, TalvoRec::TImageCheck::Executable) << shown;
+        ++checked;
+    }
+    std::wcout << L"\nprograms checked in " << folder << L": " << checked << L"\n";
+    EXPECT_GE(checked, 5);
 }
 
 TEST(BadInput, LinksInPlaceOfTheFilesAreFollowedOrRefusedNeverRemoved)

@@ -17,14 +17,20 @@ inline const std::wstring PlainCaption = L"Talvorecmax";
 inline const std::string BrokenExe = "MZ broken build";
 
 // Waits for the recovery window and presses its recovery button (R, with Alt when asked); the
-// confirmation box that opens, or null when either window does not come.
-inline HWND OpenConfirmation(const TProgram& Program, bool Alt = false)
+// window that opens with the given caption, or null when either window does not come.
+inline HWND PressRecover(const TProgram& Program, const std::wstring& Opens, bool Alt = false)
 {
     const HWND window = Program.WaitForWindow(WindowCaption);
     if (!window)
         return nullptr;
     PressKeys(window, {'R'}, Alt);
-    return Program.WaitForWindow(ConfirmCaption);
+    return Program.WaitForWindow(Opens);
+}
+
+// The confirmation box the recovery button opens, or null.
+inline HWND OpenConfirmation(const TProgram& Program, bool Alt = false)
+{
+    return PressRecover(Program, ConfirmCaption, Alt);
 }
 
 // Presses the recovery button and answers Yes; false when a window does not come.

@@ -23,7 +23,7 @@ public:
         if (WhileShowingMessage)
             WhileShowingMessage(Text);
     }
-    bool Confirm(const std::wstring& Text) override
+    bool Confirm(const std::wstring& Text, Framework::TConfirmKind) override
     {
         Calls.push_back(L"confirm: " + Text);
         if (WhileConfirming)

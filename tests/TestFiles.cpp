@@ -3,6 +3,7 @@
 #include "framework/Handle.h"
 
 #include <gtest/gtest.h>
+#include <wintrust.h>
 
 #include <algorithm>
 #include <cstring>
@@ -120,6 +121,24 @@ std::string SampleExecutable(size_t size, unsigned seed, size_t SectionSize)
     if (size > image.size())
         image += SampleBytes(size - image.size(), seed);
     return image;
+}
+
+TSignedProgram SignedProgram()
+{
+    const std::wstring file = TestBinaryDir() + L"signed\\MarkerApp.exe";
+    Require(Exists(file), "finding the signed test program made by the ctest fixture SignedImages");
+    TSignedProgram program{ReadBytes(file)};
+    IMAGE_DOS_HEADER dos;
+    IMAGE_NT_HEADERS64 nt;
+    IMAGE_SECTION_HEADER code;
+    memcpy(&dos, program.Bytes.data(), sizeof dos);
+    memcpy(&nt, program.Bytes.data() + dos.e_lfanew, sizeof nt);
+    memcpy(&code, program.Bytes.data() + dos.e_lfanew + offsetof(IMAGE_NT_HEADERS64, OptionalHeader) +
+                      nt.FileHeader.SizeOfOptionalHeader, sizeof code);
+    program.Code = code.PointerToRawData + code.SizeOfRawData / 2;
+    program.Certificate = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY].VirtualAddress;
+    program.Signature = program.Certificate + offsetof(WIN_CERTIFICATE, bCertificate);
+    return program;
 }
 
 THandle HoldOpen(const std::wstring& file)

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -42,8 +43,20 @@ inline constexpr size_t NtHeaders = 0x80;    // "PE\0\0", then the file header
 inline constexpr size_t Machine = NtHeaders + 4;
 inline constexpr size_t Characteristics = NtHeaders + 4 + 18;
 inline constexpr size_t Magic = NtHeaders + 24;  // of the optional header
+inline constexpr size_t EntryPoint = Magic + offsetof(IMAGE_OPTIONAL_HEADER64, AddressOfEntryPoint);
+inline constexpr size_t FileAlignment = Magic + offsetof(IMAGE_OPTIONAL_HEADER64, FileAlignment);
+inline constexpr size_t SizeOfImage = Magic + offsetof(IMAGE_OPTIONAL_HEADER64, SizeOfImage);
 inline constexpr size_t HeadersSize = 0x200;     // where the section's data starts
 }  // namespace SampleImage
+// A small real program signed with a throw-away key by the ctest fixture SignedImages, and where its
+// code and its signature lie. Throws when the fixture has not run.
+struct TSignedProgram {
+    std::string Bytes;
+    size_t Code = 0;         // the middle of its first section's data
+    size_t Certificate = 0;  // its certificate table's one entry
+    size_t Signature = 0;    // the signature itself, past the entry's header
+};
+TSignedProgram SignedProgram();
 // Opens the file as another program that reads it would: without delete sharing, so it can be
 // neither replaced nor removed while held. Throws when it cannot.
 Framework::THandle HoldOpen(const std::wstring& file);

@@ -3,11 +3,13 @@
 #include "ProgramTest.h"
 #include "framework/Controls.h"
 #include "framework/Handle.h"
+#include "framework/style/StyledBox.h"
 #include "recovery/Replace.h"
 #include "recovery/TalvoRec.h"
 
 #include <cstdio>
 #include <iostream>
+#include <sstream>
 
 using namespace Testing;
 
@@ -117,11 +119,7 @@ TEST_F(Program, WithoutABackupItSaysSoAndEndsWhicheverWayTheBoxIsDismissed)
                                       TDismissal{"title-bar close", VK_F4, true}}) {
         SCOPED_TRACE(dismiss.Name);
         TProgram program(Folder.Path());
-        const HWND window = program.WaitForWindow(WindowCaption);
-        ASSERT_TRUE(window);
-
-        PressKeys(window, {'R'});
-        const HWND message = program.WaitForWindow(PlainCaption);
+        const HWND message = PressRecover(program, PlainCaption);
         ASSERT_TRUE(message);
         // The caption, the text and one OK button.
         EXPECT_EQ(AllTexts(message), PlainCaption + L"\n" + TalvoRec::NoBackupText + L"\nOK");
@@ -133,6 +131,37 @@ TEST_F(Program, WithoutABackupItSaysSoAndEndsWhicheverWayTheBoxIsDismissed)
         EXPECT_EQ(ReadBytes(Exe()), BrokenExe);
         EXPECT_EQ(ListDir(Folder.Path()), (std::vector<std::wstring>{L"Talvomax_64.exe", L"Talvorecmax.exe"}));
     }
+}
+
+// The real program verifies a signed backup, with the verifier loaded from the system folder only
+// then: one byte of code changed, it is refused as damaged; whole, it is restored and starts.
+TEST_F(Program, ASignedBackupIsRefusedWithOneByteChangedAndRestoredWhole)
+{
+    const TSignedProgram signedProgram = SignedProgram();
+    std::string changed = signedProgram.Bytes;
+    changed[signedProgram.Code] ^= 0x5A;
+    WriteBytes(Exe(), BrokenExe);
+    WriteBytes(Backup(), changed);
+    {
+        TProgram program(Folder.Path());
+        const HWND message = PressRecover(program, PlainCaption);
+        ASSERT_TRUE(message);
+        EXPECT_EQ(AllTexts(message), PlainCaption + L"\n" + TalvoRec::DamagedText + L"\nOK");
+        Screenshot("signed-damaged", message);
+        PressKeys(message, {VK_RETURN});
+        EXPECT_EQ(program.WaitForExit(), 0u);
+        EXPECT_EQ(ReadBytes(Exe()), BrokenExe);
+    }
+
+    WriteBytes(Backup(), signedProgram.Bytes);
+    TProgram program(Folder.Path());
+    ASSERT_TRUE(StartRestore(program)) << "the whole signed backup was not offered";
+    const HWND done = program.WaitForWindow(PlainCaption);
+    ASSERT_TRUE(done);
+    EXPECT_EQ(ReadBytes(Exe()), signedProgram.Bytes);
+    PressKeys(done, {VK_RETURN});
+    EXPECT_EQ(program.WaitForExit(), 0u);
+    EXPECT_TRUE(WaitForFile(Marker())) << "the restored signed program did not start";
 }
 
 TEST_F(Program, AFailedRestoreShowsTheErrorAndKeepsTheWindowOpen)
@@ -209,23 +238,45 @@ TEST_F(Program, ARunningApplicationIsEndedOnlyWithConsentAndOnlyFromThisFolder)
     ASSERT_TRUE(CopyFileW(hung.c_str(), (elsewhere.Path() + L"Talvomax_64.exe").c_str(), FALSE));
     const std::string running = ReadBytes(Exe());
     TChildProcess here(Exe()), there(elsewhere.Path() + L"Talvomax_64.exe");
+
+    // Cancel, the question's default, by Enter pressed at once (in the system's task dialog too,
+    // without the style) and by Esc: nothing changes and both keep running.
+    struct TCancel {
+        const char* Name;
+        std::string Build;
+        WORD Key;
+    };
+    for (const TCancel& cancel : {TCancel{"Enter, no style", TALVORECMAX_NOSTYLE_EXE, VK_RETURN},
+                                  TCancel{"Enter", TALVORECMAX_EXE, VK_RETURN},
+                                  TCancel{"Esc", TALVORECMAX_EXE, VK_ESCAPE}}) {
+        SCOPED_TRACE(cancel.Name);
+        TProgram program(Folder.Path(), cancel.Build);
+        if (cancel.Build == TALVORECMAX_NOSTYLE_EXE) {
+            const HWND missingStyle = program.WaitForWindow(L"エラー");
+            ASSERT_TRUE(missingStyle);
+            PressKeys(missingStyle, {VK_RETURN});
+        }
+        ASSERT_TRUE(StartRestore(program));
+        const HWND question = WaitForBox(program, TalvoRec::RunningText);
+        ASSERT_TRUE(question) << "the running application was not named";
+        PressKeys(question, {cancel.Key});
+        EXPECT_TRUE(program.WaitForWindowGone(ConfirmCaption));
+        EXPECT_FALSE(here.WaitForExit(0)) << "ended without consent";
+        EXPECT_EQ(ReadBytes(Exe()), running);
+        const HWND window = program.WaitForWindow(WindowCaption, 0);
+        ASSERT_TRUE(window) << "the window should stay open";
+        PressKeys(window, {'X'}, true);
+        EXPECT_EQ(program.WaitForExit(), 0u);
+    }
+
+    // Yes, by Y although キャンセル has the focus: the one from this folder is ended and the
+    // restored application starts.
     TProgram program(Folder.Path());
-
-    // Cancel: nothing changes and both keep running.
     ASSERT_TRUE(StartRestore(program));
-    HWND question = WaitForBox(program, TalvoRec::RunningText);
-    ASSERT_TRUE(question) << "the running application was not named";
-    Screenshot("running", question);
-    PressKeys(question, {VK_ESCAPE});
-    EXPECT_TRUE(program.WaitForWindowGone(ConfirmCaption));
-    EXPECT_FALSE(here.WaitForExit(0));
-    EXPECT_EQ(ReadBytes(Exe()), running);
-    EXPECT_EQ(program.WaitForExit(0), static_cast<DWORD>(STILL_ACTIVE)) << "the window should stay open";
-
-    // Yes: the one from this folder is ended and the restored application starts.
-    ASSERT_TRUE(StartRestore(program));
-    question = WaitForBox(program, TalvoRec::RunningText);
+    const HWND question = WaitForBox(program, TalvoRec::RunningText);
     ASSERT_TRUE(question);
+    EXPECT_EQ(FocusOf(question), GetDlgItem(question, IDCANCEL));
+    Screenshot("running", question);
     PressKeys(question, {'Y'});
     const HWND done = program.WaitForWindow(PlainCaption);
     ASSERT_TRUE(done);
@@ -353,18 +404,59 @@ struct TExplanation {
     long ButtonTop;
 };
 
-TExplanation MeasureExplanation()
+// Runs LayoutProbe.exe with the output file and Arguments; what it wrote.
+std::string RunLayoutProbe(const std::wstring& Arguments = L"")
 {
     TTempDir folder;
-    const std::wstring output = folder.Path() + L"explanation.txt";
-    const std::wstring probe = TestBinaryDir() + L"LayoutProbe.exe";
-    const TStarted started = StartProcess(probe, L"\"" + output + L"\"");
+    const std::wstring output = folder.Path() + L"measured";
+    const TStarted started = StartProcess(TestBinaryDir() + L"LayoutProbe.exe", L"\"" + output + L"\" " + Arguments);
     WaitForSingleObject(started.Process.Get(), 60000);
+    return Exists(output) ? ReadBytes(output) : std::string();
+}
+
+TExplanation MeasureExplanation()
+{
     TExplanation text{};
-    if (sscanf(ReadBytes(output).c_str(), "%ld %ld %ld %ld %ld", &text.Needed, &text.ClientHeight, &text.Top,
+    if (sscanf(RunLayoutProbe().c_str(), "%ld %ld %ld %ld %ld", &text.Needed, &text.ClientHeight, &text.Top,
                &text.Bottom, &text.ButtonTop) != 5)
         throw std::runtime_error("LayoutProbe.exe measured nothing");
     return text;
+}
+
+// A styled message box as LayoutProbe.exe laid it out.
+struct TMeasuredBox {
+    SIZE Outer{}, WorkArea{};
+    std::vector<Framework::TBoxLine> Lines;
+};
+
+// Kind is the probe's: P a plain box, Q the confirmation, W the confirmation that ends a program.
+std::vector<TMeasuredBox> MeasureBoxes(const std::vector<std::pair<wchar_t, std::wstring>>& Texts)
+{
+    TTempDir folder;
+    std::wstring records;
+    for (const auto& [kind, text] : Texts)
+        records += kind + text + L'\0';
+    const std::wstring input = folder.Path() + L"texts";
+    WriteBytes(input, std::string(reinterpret_cast<const char*>(records.data()), records.size() * sizeof(wchar_t)));
+    const std::string bytes = RunLayoutProbe(L"\"" + input + L"\"");
+    std::wistringstream report(
+        std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t)));
+    std::vector<TMeasuredBox> boxes;
+    for (std::wstring word; report >> word;) {
+        if (word == L"box") {
+            TMeasuredBox& box = boxes.emplace_back();
+            report >> box.Outer.cx >> box.Outer.cy >> box.WorkArea.cx >> box.WorkArea.cy;
+        } else if (!boxes.empty()) {
+            Framework::TBoxLine line{L"", std::stoi(word), false};
+            report >> line.EndsParagraph;
+            report.get();
+            std::getline(report, line.Text);
+            boxes.back().Lines.push_back(line);
+        }
+    }
+    if (boxes.size() != Texts.size())
+        throw std::runtime_error("LayoutProbe.exe did not measure every box");
+    return boxes;
 }
 
 LOGFONTW FontOf(HWND Control)
@@ -501,6 +593,72 @@ TEST(Layout, TheExplanationGrowsJustEnoughToShowEveryLineAndStopsAboveTheButtons
             Screenshot("window-" + std::string(link.Name) + "-" + std::to_string(dpi) + "dpi", window);
             PressKeys(window, {VK_F4}, true);
             EXPECT_EQ(program.WaitForExit(), 0u);
+        }
+    }
+}
+
+TEST(Layout, EveryBoxTextBreaksWhereJapaneseMayWithoutOrphansOrSplitWordsAndFitsTheScreenAtEveryDensity)
+{
+    using Framework::SystemErrorMessage;
+    // Every text the program shows in a box, and those of the boxes in the making; the errors with
+    // a system message after them, as this machine words it and as Windows does.
+    const std::vector<std::pair<wchar_t, std::wstring>> texts = {
+        {L'P', TalvoRec::NoBackupText},
+        {L'Q', TalvoRec::ConfirmText},
+        {L'P', TalvoRec::DoneText},
+        {L'P', TalvoRec::NotExecutableText},
+        {L'P', TalvoRec::DamagedText},
+        {L'P', TalvoRec::BackupUnreadableText + L"\r\n" + SystemErrorMessage(ERROR_SHARING_VIOLATION)},
+        {L'P', TalvoRec::BackupUnreadableText +
+                   L"\r\nThe process cannot access the file because it is being used by another process."},
+        {L'W', TalvoRec::RunningText},
+        {L'P', TalvoRec::RestoreFailedText + L"\r\n" + SystemErrorMessage(ERROR_DISK_FULL)},
+        {L'P', TalvoRec::RestoreFailedText + L"\r\nディスクに十分な空き領域がありません。"},
+        {L'P', TalvoRec::StartFailedText + L"\r\n" + SystemErrorMessage(ERROR_FILE_NOT_FOUND)},
+        {L'P', L"Talvomax_64.exe の回復を別のプログラムが実行中です。しばらくしてからもう一度実行して下さい。"},
+        {L'P', L"Talvomax_64.exe を終了できませんでした。\r\n" + SystemErrorMessage(ERROR_ACCESS_DENIED)},
+        {L'P', L"Talvomax_64.exe を終了できませんでした。\r\nアクセスが拒否されました。"},
+        // Brackets, file names and small kana where lines break: every rule at work.
+        {L'P', L"「Talvomax_64.bak」（直前のバージョン）から「Talvomax_64.exe」（アップデートに失敗したもの）を作り直し、"
+               L"『タルボソフト』をもう一度起動します。ショートカットやキャッシュ、ファイルのロックはそのままです。"},
+    };
+    constexpr std::wstring_view noLineStart = L"、。，．！？ー」』）…ぁぃぅぇぉっゃゅょゎァィゥェォッャュョヮヵヶ";
+    constexpr std::wstring_view noLineEnd = L"「『（";
+    // A file name, or a katakana word such as インストール.
+    const auto wordKind = [](wchar_t c) {
+        return c > L' ' && c < 0x7F ? 1 : (c >= L'ァ' && c <= L'ヺ') || c == L'ー' ? 2 : 0;
+    };
+    for (const int dpi : {96, 120, 144, 168, 192}) {
+        TScreenDpi density(dpi);
+        const std::vector<TMeasuredBox> boxes = MeasureBoxes(texts);
+        for (size_t i = 0; i < texts.size(); ++i) {
+            SCOPED_TRACE(testing::Message() << dpi << " dpi, text " << i + 1 << ": " << texts[i].second);
+            const TMeasuredBox& box = boxes[i];
+            std::printf("%d dpi, text %zu: box %ld x %ld, lines", dpi, i + 1, box.Outer.cx, box.Outer.cy);
+            std::wstring drawn;
+            for (size_t n = 0; n < box.Lines.size(); ++n) {
+                const Framework::TBoxLine& line = box.Lines[n];
+                std::printf(" %d", line.Width);
+                drawn += line.Text + (line.EndsParagraph && n + 1 < box.Lines.size() ? L"\r\n" : L"");
+                const size_t end = line.Text.find_last_not_of(L' ');
+                if (end == std::wstring::npos)
+                    continue;
+                SCOPED_TRACE(testing::Message() << "line " << n + 1 << ": " << line.Text);
+                EXPECT_EQ(noLineStart.find(line.Text.front()), std::wstring_view::npos) << "a forbidden line start";
+                EXPECT_EQ(noLineEnd.find(line.Text[end]), std::wstring_view::npos) << "a forbidden line end";
+                if (n == 0 || box.Lines[n - 1].EndsParagraph)
+                    continue;
+                const Framework::TBoxLine& above = box.Lines[n - 1];
+                const int kind = wordKind(above.Text.back());
+                EXPECT_FALSE(kind && kind == wordKind(line.Text.front())) << "a word split";
+                if (line.EndsParagraph) {
+                    EXPECT_GE(4 * line.Width, above.Width) << "a last line under a quarter of the one above";
+                }
+            }
+            std::printf("\n");
+            EXPECT_EQ(drawn, texts[i].second) << "the lines are not the text";
+            EXPECT_LE(box.Outer.cx, box.WorkArea.cx) << "wider than the work area";
+            EXPECT_LE(box.Outer.cy, box.WorkArea.cy) << "taller than the work area";
         }
     }
 }

@@ -5,6 +5,7 @@
 #include "framework/Cursor.h"
 #include "framework/Fonts.h"
 #include "framework/Handle.h"
+#include "framework/LineBreak.h"
 #include "framework/SysUtils.h"
 #include "framework/WindowClass.h"
 #include "framework/WindowObject.h"
@@ -25,7 +26,7 @@ constexpr int Margin = 18;
 constexpr int IconSize = 32;
 constexpr int IconGap = 14;
 constexpr int MaxTextWidth = 340;
-constexpr int MinClientWidth = 260;
+constexpr int MinClientWidth = 260;  // the text may be as narrow as such a box leaves it
 constexpr int ButtonWidth = 92;
 constexpr int ButtonHeight = 30;
 constexpr int ButtonGap = 10;
@@ -38,9 +39,19 @@ constexpr TFont ButtonFont{L"Tahoma", 12, true, clWindowText};
 struct TBoxLayout {
     SIZE Client{};
     RECT Text{};
+    TTextLayout Lines;          // of the text, drawn one under the other from its top
+    int LineHeight = 0;
     POINT Icon{};               // its top-left corner
     std::vector<RECT> Buttons;  // in the order of the content's buttons
 };
+
+// The size of the box's window around a client area of this size.
+SIZE OuterSize(SIZE Client)
+{
+    RECT frame{0, 0, Client.cx, Client.cy};
+    AdjustWindowRectEx(&frame, BoxStyle, FALSE, BoxExStyle);
+    return {frame.right - frame.left, frame.bottom - frame.top};
+}
 
 class TStyledBox {
 public:
@@ -57,10 +68,12 @@ public:
     TStyledBox& operator=(const TStyledBox&) = delete;
     void Create(HWND Owner);
     int Run(HWND Owner);
+    TBoxLayout MeasureLayout() const;
 
 private:
     std::vector<int> ButtonWidths() const;
-    TBoxLayout MeasureLayout() const;
+    TTextLayout MeasureText(int MinWidth, int MaxWidth, int& LineHeight) const;
+    void PaintText(const DRAWITEMSTRUCT& Item) const;
     void CreateBoxWindow(HWND Owner, SIZE Client);
     void CreateChildren(const TBoxLayout& Layout);
     friend LRESULT CALLBACK ObjectWindowProc<TStyledBox>(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam);
@@ -97,18 +110,20 @@ private:
     HWND Handle_ = nullptr;  // null once the window is gone, whoever destroyed it
     HWND LastFocus_ = nullptr;
     POINT IconAt_{};
+    TTextLayout Lines_;
+    int LineHeight_ = 0;
     bool Done_ = false;
     int Answer_ = 0;
 };
 
-// The size of Text in Font, wrapped at Width.
-SIZE TextExtent(HFONT Font, const std::wstring& Text, int Width, UINT Format)
+// The width of a button's one line of text in Font, its "&" not counted.
+int ButtonTextWidth(HFONT Font, const std::wstring& Text)
 {
     const TWindowDC screen(nullptr);
     const TSelection selected(screen.Get(), Font);
-    RECT bounds{0, 0, Width, 0};
-    DrawTextW(screen.Get(), Text.c_str(), static_cast<int>(Text.size()), &bounds, DT_CALCRECT | Format);
-    return {bounds.right, bounds.bottom};
+    RECT bounds{0, 0, 0, 0};
+    DrawTextW(screen.Get(), Text.c_str(), static_cast<int>(Text.size()), &bounds, DT_CALCRECT | DT_SINGLELINE);
+    return bounds.right;
 }
 
 }  // namespace
@@ -126,6 +141,8 @@ void TStyledBox::Create(HWND Owner)
     RegisterWindowClass(ClassName, &ObjectWindowProc<TStyledBox>, nullptr, nullptr);
     const TBoxLayout layout = MeasureLayout();
     IconAt_ = layout.Icon;
+    Lines_ = layout.Lines;
+    LineHeight_ = layout.LineHeight;
     CreateBoxWindow(Owner, layout.Client);
     CreateChildren(layout);
 }
@@ -134,10 +151,25 @@ std::vector<int> TStyledBox::ButtonWidths() const
 {
     std::vector<int> widths;
     for (const TBoxButton& button : Content_.Buttons) {
-        const int textWidth = TextExtent(ButtonFont_.Get(), button.Text, 0, DT_SINGLELINE).cx;
+        const int textWidth = ButtonTextWidth(ButtonFont_.Get(), button.Text);
         widths.push_back(std::max(Scale_(ButtonWidth), textWidth + Scale_(ButtonTextPadding)));
     }
     return widths;
+}
+
+TTextLayout TStyledBox::MeasureText(int MinWidth, int MaxWidth, int& LineHeight) const
+{
+    const TWindowDC screen(nullptr);
+    const TSelection selected(screen.Get(), TextFont_.Get());
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(screen.Get(), &metrics);
+    LineHeight = metrics.tmHeight;
+    return LayOutText(Content_.Text, MinWidth, MaxWidth, [&](std::wstring_view Run) {
+        std::vector<int> ends(Run.size());
+        SIZE size{};
+        GetTextExtentExPointW(screen.Get(), Run.data(), static_cast<int>(Run.size()), 0, nullptr, ends.data(), &size);
+        return ends;
+    });
 }
 
 TBoxLayout TStyledBox::MeasureLayout() const
@@ -145,7 +177,9 @@ TBoxLayout TStyledBox::MeasureLayout() const
     TBoxLayout layout;
     // The text beside the icon, both centred in the height of the taller.
     const int textLeft = Scale_(Margin) + (Content_.Icon ? Scale_(IconSize + IconGap) : 0);
-    const SIZE text = TextExtent(TextFont_.Get(), Content_.Text, Scale_(MaxTextWidth), DT_WORDBREAK | DT_NOPREFIX);
+    layout.Lines = MeasureText(Scale_(MinClientWidth) - textLeft - Scale_(Margin), Scale_(MaxTextWidth),
+                               layout.LineHeight);
+    const SIZE text{layout.Lines.Width, static_cast<LONG>(layout.Lines.Lines.size()) * layout.LineHeight};
     const int contentHeight = std::max<int>(text.cy, Content_.Icon ? Scale_(IconSize) : 0);
     const int textTop = Scale_(Margin) + (contentHeight - text.cy) / 2;
     layout.Text = {textLeft, textTop, textLeft + text.cx, textTop + text.cy};
@@ -174,9 +208,7 @@ TBoxLayout TStyledBox::MeasureLayout() const
 
 void TStyledBox::CreateBoxWindow(HWND Owner, SIZE Client)
 {
-    RECT frame{0, 0, Client.cx, Client.cy};
-    AdjustWindowRectEx(&frame, BoxStyle, FALSE, BoxExStyle);
-    const SIZE outer{frame.right - frame.left, frame.bottom - frame.top};
+    const SIZE outer = OuterSize(Client);
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
     GetMonitorInfoW(MonitorFromWindow(Owner, MONITOR_DEFAULTTOPRIMARY), &monitor);
@@ -188,7 +220,9 @@ void TStyledBox::CreateBoxWindow(HWND Owner, SIZE Client)
 
 void TStyledBox::CreateChildren(const TBoxLayout& Layout)
 {
-    CreateChildWindow(Handle_, -1, L"STATIC", Content_.Text, SS_LEFT | SS_NOPREFIX, Layout.Text, TextFont_.Get());
+    // Drawn by the box, in the lines it was measured in; the control holds the whole text for
+    // whoever reads it, such as a screen reader.
+    CreateChildWindow(Handle_, -1, L"STATIC", Content_.Text, SS_OWNERDRAW, Layout.Text, TextFont_.Get());
     for (size_t i = 0; i < Content_.Buttons.size(); ++i) {
         const TBoxButton& button = Content_.Buttons[i];
         const DWORD style = BS_OWNERDRAW | WS_TABSTOP | (i == 0 ? WS_GROUP : 0);
@@ -228,6 +262,19 @@ int TStyledBox::Run(HWND Owner)
     if (quit)
         PostQuitMessage(static_cast<int>(message.wParam));
     return Done_ ? Answer_ : Content_.CancelId;
+}
+
+void TStyledBox::PaintText(const DRAWITEMSTRUCT& Item) const
+{
+    FillRect(Item.hDC, &Item.rcItem, StyleBrush(Style_.WindowColor));
+    const TSelection font(Item.hDC, TextFont_.Get());
+    SetTextColor(Item.hDC, Style_.WindowText);
+    SetBkMode(Item.hDC, TRANSPARENT);
+    int top = Item.rcItem.top;
+    for (const TTextLine& line : Lines_.Lines) {
+        TextOutW(Item.hDC, Item.rcItem.left, top, Content_.Text.c_str() + line.Start, static_cast<int>(line.Length));
+        top += LineHeight_;
+    }
 }
 
 bool TStyledBox::IsButton(int Id) const
@@ -273,15 +320,14 @@ LRESULT TStyledBox::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
                        Scale_(IconSize), 0, nullptr, DI_NORMAL);
         return 0;
     }
-    case WM_CTLCOLORSTATIC: {
-        const HDC dc = reinterpret_cast<HDC>(WParam);
-        SetTextColor(dc, Style_.WindowText);
-        SetBkColor(dc, Style_.WindowColor);
-        return reinterpret_cast<LRESULT>(StyleBrush(Style_.WindowColor));
-    }
-    case WM_DRAWITEM:
-        DrawStyledButton(Style_, *reinterpret_cast<const DRAWITEMSTRUCT*>(LParam), Style_.BoxStrip, Scale_);
+    case WM_DRAWITEM: {
+        const DRAWITEMSTRUCT& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(LParam);
+        if (item.CtlType == ODT_STATIC)
+            PaintText(item);
+        else
+            DrawStyledButton(Style_, item, Style_.BoxStrip, Scale_);
         return TRUE;
+    }
     case WM_COMMAND:
         OnCommand(LOWORD(WParam));
         return 0;
@@ -301,6 +347,17 @@ LRESULT TStyledBox::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
         return 0;
     }
     return DefWindowProcW(Handle_, Msg, WParam, LParam);
+}
+
+TBoxMeasure MeasureStyledBox(const TBoxContent& Content)
+{
+    const TStyle colours;  // the layout takes nothing from them
+    const TErrorReporter noReporter;
+    const TBoxLayout layout = TStyledBox(colours, Content, noReporter).MeasureLayout();
+    TBoxMeasure measure{OuterSize(layout.Client), {}};
+    for (const TTextLine& line : layout.Lines.Lines)
+        measure.Lines.push_back({Content.Text.substr(line.Start, line.Length), line.Width, line.EndsParagraph});
+    return measure;
 }
 
 int ShowStyledBox(HWND Owner, const TStyle& Style, const TBoxContent& Content, const TErrorReporter& ReportError)

@@ -30,6 +30,19 @@ struct TBoxContent {
 // while the box is up goes to ReportError; without one, it stops at the box's window procedure.
 int ShowStyledBox(HWND Owner, const TStyle& Style, const TBoxContent& Content, const TErrorReporter& ReportError);
 
+// A box as it would be laid out on this screen: its outer size, and its text's lines in the order
+// they are drawn, with the width of each.
+struct TBoxLine {
+    std::wstring Text;
+    int Width;
+    bool EndsParagraph;
+};
+struct TBoxMeasure {
+    SIZE Outer;
+    std::vector<TBoxLine> Lines;
+};
+TBoxMeasure MeasureStyledBox(const TBoxContent& Content);
+
 // Where a box of this outer size goes to be centred on the work area, halves rounded toward zero.
 POINT BoxPosition(const RECT& WorkArea, SIZE Box);
 
