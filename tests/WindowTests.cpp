@@ -7,6 +7,7 @@
 #include "recovery/Replace.h"
 #include "recovery/TalvoRec.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <sstream>
@@ -202,7 +203,11 @@ TEST_F(Program, AnExecutableHeldForAMomentIsRestoredOnceItIsLetGo)
     ASSERT_TRUE(StartRestore(program));
     // The restore is under way once its copy stands beside the executable; the scanner takes a
     // second more before it lets go.
-    ASSERT_TRUE(WaitUntil(30000, [&] { return ListDir(Folder.Path()).size() > 3; })) << "no copy was made";
+    const auto copyMade = [&] {
+        const auto names = ListDir(Folder.Path());
+        return std::any_of(names.begin(), names.end(), [](const std::wstring& name) { return name.ends_with(L".tmp"); });
+    };
+    ASSERT_TRUE(WaitUntil(30000, copyMade)) << "no copy was made";
     Sleep(1000);
     scanner.Reset();
     const ULONGLONG released = GetTickCount64();
