@@ -40,9 +40,10 @@ std::wstring FolderLockName(const std::wstring& Target);
 // Puts a byte copy of the open Backup in place of the lock's target in one step: copied beside it
 // with the backup's file times, flushed to disk, then moved over it. BeforeMove runs once the copy
 // is ready, just before the move; when it returns false, nothing is moved and ERROR_CANCELLED is
-// returned, and when it throws, nothing is moved either. The copy is removed both ways. On failure the target is left exactly as it was and no copy remains. A folder in the
-// target's place is refused, never removed. Copies left behind by a run that was killed are removed
-// first: only the lock's holder can know that no other run is still writing one.
+// returned, and when it throws, nothing is moved either; the copy is removed both ways. On failure
+// the target is left exactly as it was and no copy remains. A folder in the target's place is
+// refused, never removed. Copies left behind by a run that was killed are removed first: only the
+// lock's holder can know that no other run is still writing one.
 // Returns ERROR_SUCCESS or the Win32 error code taken at the point of failure.
 DWORD ReplaceFromBackup(const TFolderLock& Lock, HANDLE Backup, const std::function<bool()>& BeforeMove = {});
 
