@@ -12,6 +12,7 @@
 #include "recovery/Image.h"
 #include "recovery/Processes.h"
 #include "recovery/Replace.h"
+#include "recovery/TalvoRec.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -69,11 +70,12 @@ void DurableCopy(const std::wstring& Backup, const std::wstring& Target)
     Check(FlushFileBuffers(file.Get()), "FlushFileBuffers");
 }
 
-// What the recovery button does once the user has said Yes: the backup is opened and checked
-// before the question, so that is not timed.
+// What the recovery button does once the user has said Yes, the folder's lock included: the backup
+// is opened and checked before the question, so that is not timed.
 void Restore(HANDLE Backup, const std::wstring& Target)
 {
-    const DWORD error = TalvoRec::ReplaceFromBackup(Backup, Target);
+    const TalvoRec::TFolderLock lock(Target, TalvoRec::FolderLockTimeoutMs);
+    const DWORD error = TalvoRec::ReplaceFromBackup(lock, Backup);
     SetLastError(error);
     Check(error == ERROR_SUCCESS, "ReplaceFromBackup");
 }
@@ -138,7 +140,7 @@ double MeasureSearch(const std::wstring& Folder, int Runs)
         const double start = Bench::Now();
         const auto found = TalvoRec::FindRunningProcesses(program);
         times.push_back(Bench::Now() - start);
-        if (!found.empty())
+        if (found.Any())
             throw std::runtime_error("a process runs from the benchmark's folder");
     }
     return Bench::Median(times);

@@ -2,8 +2,6 @@
 
 #include "framework/Handle.h"
 
-#include <windows.h>
-
 using Framework::TFindHandle;
 using Framework::THandle;
 
@@ -44,6 +42,18 @@ bool FileExists(const std::wstring& Name)
     WIN32_FIND_DATAW data;
     TFindHandle find(FindFirstFileW(path.c_str(), &data));
     return find && !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool FileIdOf(const std::wstring& Path, TFileId& Id)
+{
+    // Attributes only, with every sharing: a running image or a file held by others opens too.
+    THandle file(CreateFileW(ExtendedPath(Path).c_str(), FILE_READ_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr));
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!file || !GetFileInformationByHandle(file.Get(), &information))
+        return false;
+    Id = {information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow};
+    return true;
 }
 
 }  // namespace TalvoRec

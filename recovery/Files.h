@@ -1,5 +1,8 @@
 #pragma once
-// File names as the recovery spells them, and the existence test of the backup.
+// File names as the recovery spells them, the existence test of the backup, and which file a name
+// reaches.
+
+#include <windows.h>
 
 #include <string>
 
@@ -15,5 +18,17 @@ std::wstring FolderOf(const std::wstring& Path);
 // True when Name exists and is not a folder. A link counts when its target can be opened for
 // reading or is only held by another process.
 bool FileExists(const std::wstring& Name);
+
+// A file as the file system knows it, whichever path leads to it: 8.3 names, other drive letters
+// for the same folder and links all reach the same one.
+struct TFileId {
+    DWORD Volume = 0;
+    DWORD IndexHigh = 0;
+    DWORD IndexLow = 0;
+    bool operator==(const TFileId&) const = default;
+};
+
+// The file Path leads to; false when it cannot be opened.
+bool FileIdOf(const std::wstring& Path, TFileId& Id);
 
 }  // namespace TalvoRec

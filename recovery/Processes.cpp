@@ -1,21 +1,37 @@
 #include "Processes.h"
 
 #include "Files.h"
+#include "Retry.h"
 
 #include <tlhelp32.h>
+
+#include <optional>
 
 using Framework::THandle;
 
 namespace TalvoRec {
 
-std::vector<THandle> FindRunningProcesses(const std::wstring& Program)
+namespace {
+
+// The file Process runs from; false when it cannot be told.
+bool ImageIdOf(HANDLE Process, TFileId& Id)
 {
-    std::vector<THandle> found;
+    std::vector<wchar_t> image(32768);
+    DWORD length = static_cast<DWORD>(image.size());
+    return QueryFullProcessImageNameW(Process, 0, image.data(), &length) &&
+           FileIdOf(std::wstring(image.data(), length), Id);
+}
+
+}  // namespace
+
+TRunningCopies FindRunningProcesses(const std::wstring& Program)
+{
+    TRunningCopies found;
     const std::wstring fileName = Program.substr(Program.find_last_of(L'\\') + 1);
     THandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot)
         return found;
-    std::vector<wchar_t> image(32768);
+    std::optional<TFileId> programId;
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry)) {
@@ -25,26 +41,46 @@ std::vector<THandle> FindRunningProcesses(const std::wstring& Program)
             continue;
         THandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE,
                                     entry.th32ProcessID));
+        const DWORD openError = process ? ERROR_SUCCESS : GetLastError();
+        // One we may not end is still looked at: ours, it must be reported rather than passed over.
         if (!process)
+            process.Reset(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+        TFileId imageId;
+        if (!process || !ImageIdOf(process.Get(), imageId))
             continue;
-        DWORD length = static_cast<DWORD>(image.size());
-        if (QueryFullProcessImageNameW(process.Get(), 0, image.data(), &length) &&
-            CompareStringOrdinal(image.data(), static_cast<int>(length), Program.c_str(),
-                                 static_cast<int>(Program.size()), TRUE) == CSTR_EQUAL)
-            found.push_back(std::move(process));
+        // Looked up at the first process of the name, so that a search that finds none opens no file;
+        // nothing runs from a program that is not there.
+        if (!programId && !FileIdOf(Program, programId.emplace()))
+            return found;
+        if (imageId != *programId)
+            continue;
+        if (openError != ERROR_SUCCESS)
+            found.OpenError = openError;
+        else
+            found.Processes.push_back(std::move(process));
     }
     return found;
 }
 
-void EndProcesses(const std::vector<THandle>& Processes, DWORD TimeoutMs)
+DWORD EndProcesses(const TRunningCopies& Copies, DWORD TimeoutMs)
 {
-    for (const THandle& process : Processes)
-        TerminateProcess(process.Get(), ERROR_PROCESS_ABORTED);
-    const ULONGLONG deadline = GetTickCount64() + TimeoutMs;
-    for (const THandle& process : Processes) {
-        const ULONGLONG now = GetTickCount64();
-        WaitForSingleObject(process.Get(), now < deadline ? static_cast<DWORD>(deadline - now) : 0);
+    if (Copies.OpenError != ERROR_SUCCESS)
+        return Copies.OpenError;
+    for (const THandle& process : Copies.Processes) {
+        if (TerminateProcess(process.Get(), ERROR_PROCESS_ABORTED))
+            continue;
+        const DWORD error = GetLastError();
+        // One that has just ended on its own refuses to be ended again; that is no failure.
+        if (WaitForSingleObject(process.Get(), 0) != WAIT_OBJECT_0)
+            return error;
     }
+    const ULONGLONG deadline = GetTickCount64() + TimeoutMs;
+    for (const THandle& process : Copies.Processes) {
+        const ULONGLONG now = GetTickCount64();
+        if (!WaitPainting(process.Get(), now < deadline ? static_cast<DWORD>(deadline - now) : 0))
+            return WAIT_TIMEOUT;
+    }
+    return ERROR_SUCCESS;
 }
 
 DWORD StartProgram(const std::wstring& Program)

@@ -11,13 +11,22 @@
 
 namespace TalvoRec {
 
-// The processes whose image is exactly Program (compared without regard to case), opened so
-// that they can be ended and waited for.
-std::vector<Framework::THandle> FindRunningProcesses(const std::wstring& Program);
+// The running copies of a program.
+struct TRunningCopies {
+    std::vector<Framework::THandle> Processes;  // each opened so that it can be ended and waited for
+    DWORD OpenError = ERROR_SUCCESS;            // why a copy could not be opened so, if one could not
+    bool Any() const { return !Processes.empty() || OpenError != ERROR_SUCCESS; }
+};
 
-// Ends the processes and waits up to TimeoutMs in all for them to be gone; one that cannot be
-// ended is left, and whatever it still holds is reported by the restore.
-void EndProcesses(const std::vector<Framework::THandle>& Processes, DWORD TimeoutMs);
+// The processes that run from the file Program names, compared as files, not as names: a copy
+// started through another spelling of the folder is found. Only processes of Program's file name
+// are looked at. One whose image cannot even be asked for is taken to run from elsewhere.
+TRunningCopies FindRunningProcesses(const std::wstring& Program);
+
+// Ends the copies and waits up to TimeoutMs in all for them to be gone, the window painting
+// meanwhile. ERROR_SUCCESS once they are; otherwise why not: the copies' OpenError (then none is
+// ended), the error of ending one, or WAIT_TIMEOUT for one still there.
+DWORD EndProcesses(const TRunningCopies& Copies, DWORD TimeoutMs);
 
 // Starts Program with no arguments and does not wait for it. Returns ERROR_SUCCESS or the error.
 DWORD StartProgram(const std::wstring& Program);

@@ -131,71 +131,63 @@ DWORD CopyToTemp(HANDLE Backup, const std::wstring& Target, std::wstring& TempNa
     return CopyAndFlush(Backup, destination.Get());
 }
 
-// Owns a named mutex while it is held.
-class TFolderLock {
-public:
-    explicit TFolderLock(const std::wstring& Folder)
-        : Mutex_(CreateMutexW(nullptr, FALSE, RestoreLockName(Folder).c_str()))
-    {
-        // An abandoned lock is ours all the same: its owner was killed, and its copy is stale.
-        if (Mutex_ && WaitForSingleObject(Mutex_.Get(), INFINITE) != WAIT_FAILED)
-            Held_ = true;
-        else
-            Error_ = GetLastError();
-    }
-    ~TFolderLock()
-    {
-        if (Held_)
-            ReleaseMutex(Mutex_.Get());
-    }
-    TFolderLock(const TFolderLock&) = delete;
-    TFolderLock& operator=(const TFolderLock&) = delete;
-    DWORD Error() const { return Error_; }
-
-private:
-    THandle Mutex_;
-    bool Held_ = false;
-    DWORD Error_ = ERROR_SUCCESS;
-};
+// One try at the lock file: ERROR_SUCCESS once File holds it, ERROR_SHARING_VIOLATION while
+// somebody else holds it, or what keeps us from it.
+DWORD TryLock(const std::wstring& Name, THandle& File)
+{
+    // Ours: made here, and removed by the system once closed, whoever closes it.
+    File.Reset(CreateFileW(Name.c_str(), GENERIC_READ, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (File)
+        return ERROR_SUCCESS;
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+        return error;
+    // Held by another run, or left by a power cut or another program: a file nobody holds is
+    // held as it is, and stays.
+    File.Reset(CreateFileW(Name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (File)
+        return ERROR_SUCCESS;
+    const DWORD openError = GetLastError();
+    // Let go of between the two calls: the next try makes it.
+    return openError == ERROR_FILE_NOT_FOUND ? ERROR_SHARING_VIOLATION : openError;
+}
 
 }  // namespace
 
-std::wstring RestoreLockName(const std::wstring& Folder)
+std::wstring FolderLockName(const std::wstring& Target)
 {
-    // Mutex names take no backslash and no more than MAX_PATH characters: the folder goes in as
-    // a hash of its upper-cased path, the same for every spelling that differs only in case.
-    std::wstring upper = Folder;
-    if (!upper.empty())
-        CharUpperBuffW(upper.data(), static_cast<DWORD>(upper.size()));
-    unsigned long long hash = 14695981039346656037ull;  // FNV-1a, 64 bits
-    for (const wchar_t c : upper) {
-        hash ^= static_cast<unsigned short>(c);
-        hash *= 1099511628211ull;
-    }
-    wchar_t name[64];
-    wsprintfW(name, L"Global\\Talvorecmax.Restore.%08X%08X", static_cast<DWORD>(hash >> 32), static_cast<DWORD>(hash));
-    return name;
+    return Target + L".~talvorec.lock";
 }
 
-DWORD ReplaceFromBackup(HANDLE Backup, const std::wstring& Target)
+TFolderLock::TFolderLock(std::wstring Target, DWORD TimeoutMs) : Target_(std::move(Target))
 {
-    const TFolderLock lock(FolderOf(Target));
-    if (lock.Error())
-        return lock.Error();
+    const std::wstring name = ExtendedPath(FolderLockName(Target_));
+    Error_ = RetryWhileLocked([&] { return TryLock(name, File_); }, {}, TimeoutMs);
+    if (Error_ == ERROR_SHARING_VIOLATION)
+        Error_ = ERROR_TIMEOUT;
+}
 
-    const std::wstring target = ExtendedPath(Target);
+DWORD ReplaceFromBackup(const TFolderLock& Lock, HANDLE Backup, const std::function<bool()>& BeforeMove)
+{
+    if (Lock.Error())
+        return Lock.Error();
+    const std::wstring& exe = Lock.Target();
+    const std::wstring target = ExtendedPath(exe);
     const DWORD attributes = GetFileAttributesW(target.c_str());
     // A folder, or a link to one, is somebody's data: never replaced, never removed.
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return ErrorDirectoryNotSupported;
     const bool isReadOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
 
-    RemoveStaleTemps(Target);
+    RemoveStaleTemps(exe);
     std::wstring tempName;
-    const DWORD copyError = CopyToTemp(Backup, Target, tempName);
+    const DWORD copyError = CopyToTemp(Backup, exe, tempName);
     TTempFile temp(tempName);
     if (copyError != ERROR_SUCCESS)
         return copyError;
+    if (BeforeMove && !BeforeMove())
+        return ERROR_CANCELLED;
 
     if (isReadOnly && !SetFileAttributesW(target.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY))
         return GetLastError();

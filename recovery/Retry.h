@@ -1,6 +1,7 @@
 #pragma once
-// Waiting out brief locks. A virus scanner looking at a fresh file, or an application that is just
-// closing, holds a file for a moment; the recovery retries its file calls through that much.
+// Waiting without freezing the window, and waiting out brief locks. A virus scanner looking at a
+// fresh file, or an application that is just closing, holds a file for a moment; the recovery
+// retries its file calls through that much.
 
 #include <windows.h>
 
@@ -14,6 +15,12 @@ inline constexpr DWORD RetryBudgetMs = 3000;
 inline constexpr DWORD FirstRetryPauseMs = 10;
 inline constexpr DWORD LongestRetryPauseMs = 250;
 
+// Waits up to TimeoutMs for Object to be signalled (null: only for the time) while the calling
+// thread's windows go on painting: paint messages are dispatched, input stays queued until the
+// wait is over, so nothing can be clicked in the middle of a restore and Windows never sees a
+// window that does not respond. True once Object is signalled.
+bool WaitPainting(HANDLE Object, DWORD TimeoutMs);
+
 // The answers Windows gives while somebody else holds the file.
 inline bool IsBriefLock(DWORD Error)
 {
@@ -26,11 +33,11 @@ inline DWORD LastErrorUnless(BOOL Succeeded)
 }
 
 // Runs Attempt (which returns a Win32 error code) until it succeeds or fails for a reason other
-// than a lock, for RetryBudgetMs in all; OnWait runs once, before the first pause.
+// than a lock, for BudgetMs in all; OnWait runs once, before the first pause.
 template <class TAttempt>
-DWORD RetryWhileLocked(TAttempt Attempt, const std::function<void()>& OnWait = {})
+DWORD RetryWhileLocked(TAttempt Attempt, const std::function<void()>& OnWait = {}, DWORD BudgetMs = RetryBudgetMs)
 {
-    const ULONGLONG deadline = GetTickCount64() + RetryBudgetMs;
+    const ULONGLONG deadline = GetTickCount64() + BudgetMs;
     DWORD pause = FirstRetryPauseMs;
     for (;;) {
         const DWORD error = Attempt();
@@ -39,7 +46,7 @@ DWORD RetryWhileLocked(TAttempt Attempt, const std::function<void()>& OnWait = {
             return error;
         if (pause == FirstRetryPauseMs && OnWait)
             OnWait();
-        Sleep(static_cast<DWORD>(std::min<ULONGLONG>(pause, deadline - now)));
+        WaitPainting(nullptr, static_cast<DWORD>(std::min<ULONGLONG>(pause, deadline - now)));
         pause = std::min(pause * 2, LongestRetryPauseMs);
     }
 }

@@ -51,6 +51,42 @@ bool IsAbsolute(const std::wstring& Path)
     return shareEnd != std::wstring::npos && shareEnd > serverEnd + 1;
 }
 
+// Ends the copies of Program that run, once the user agrees; false when the user does not.
+bool EndRunningCopies(Framework::TForm& Form, const std::wstring& Program)
+{
+    const TRunningCopies running = FindRunningProcesses(Program);
+    if (!running.Any())
+        return true;
+    if (!Form.Confirm(RunningText, Framework::TConfirmKind::Destructive))
+        return false;
+    if (const DWORD error = EndProcesses(running, EndRunningTimeoutMs))
+        Framework::RaiseOSError(error, EndFailedText, MainExeName);
+    return true;
+}
+
+// Puts the open backup in place of Exe, taking turns with other restores into the folder and
+// ending running copies with the user's consent; false when the user does not consent. The folder
+// is let go of on return, before anything waits for the user again.
+bool RestoreInTurn(Framework::TForm& Form, HANDLE Backup, const std::wstring& Exe)
+{
+    // Held from before the first look for running copies until the executable is in place.
+    const TFolderLock lock(Exe, FolderLockTimeoutMs);
+    if (lock.Error() == ERROR_TIMEOUT)
+        throw Framework::Exception(RestoreBusyText);
+    if (lock.Error())
+        Framework::RaiseOSError(lock.Error(), RestoreFailedText, MainExeName);
+    // Looked for again just before the move: a copy may have started while the backup was copied.
+    const auto endRunning = [&] { return EndRunningCopies(Form, Exe); };
+    if (!endRunning())
+        return false;
+    const DWORD error = ReplaceFromBackup(lock, Backup, endRunning);
+    if (error == ERROR_CANCELLED)
+        return false;
+    if (error)
+        Framework::RaiseOSError(error, RestoreFailedText, MainExeName);
+    return true;
+}
+
 }  // namespace
 
 std::wstring ResolveAppDir(const std::wstring& ExePath, bool UnderDebugger, WORD NativeArchitecture)
@@ -98,14 +134,8 @@ void TTalvoRecF::BitBtn1Click(TObject*)
         return;
     {
         TWaitCursor wait(*this);
-        const std::wstring exe = AppDir + MainExeName;
-        if (const auto running = FindRunningProcesses(exe); !running.empty()) {
-            if (!Confirm(RunningText, Framework::TConfirmKind::Destructive))
-                return;
-            EndProcesses(running, EndRunningTimeoutMs);
-        }
-        if (const DWORD error = ReplaceFromBackup(backup.Get(), exe))
-            Framework::RaiseOSError(error, RestoreFailedText, MainExeName);
+        if (!RestoreInTurn(*this, backup.Get(), AppDir + MainExeName))
+            return;
         // Set before the done message: whatever closes the window from here on starts what it promises.
         RunAfterClose = true;
         ShowMessage(DoneText);

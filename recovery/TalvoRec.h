@@ -32,9 +32,14 @@ inline const std::wstring BackupUnreadableText = std::wstring(BackupName) + L" �
 inline const std::wstring RunningText = std::wstring(MainExeName) + L" が実行中です。終了して回復を続けますか？";
 inline const std::wstring RestoreFailedText = std::wstring(MainExeName) + L" を直前のバージョンに戻せませんでした。";
 inline const std::wstring StartFailedText = std::wstring(MainExeName) + L" を起動できませんでした。";
+inline const std::wstring RestoreBusyText =
+    std::wstring(MainExeName) + L" の回復を別のプログラムが実行中です。しばらくしてからもう一度実行して下さい。";
+inline const std::wstring EndFailedText = std::wstring(MainExeName) + L" を終了できませんでした。";
 
 // How long a running copy of the main application is given to end once it has been told to.
 inline constexpr DWORD EndRunningTimeoutMs = 5000;
+// How long a restore waits for another one into the same folder to finish.
+inline constexpr DWORD FolderLockTimeoutMs = 30000;
 
 // Folder of the main application and its backup; ends with a backslash once set.
 extern std::wstring AppDir;

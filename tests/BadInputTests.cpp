@@ -6,6 +6,7 @@
 #include "framework/Handle.h"
 #include "framework/SysUtils.h"
 #include "recovery/Image.h"
+#include "recovery/Replace.h"
 
 #include <gtest/gtest.h>
 #include <wintrust.h>
@@ -156,6 +157,23 @@ std::vector<TCase> Cases()
          },
          // The read-only attribute of a folder does not stop writing into it on Windows.
          {Restored, Error}},
+        // Left by a power cut while a restore held it, or by some other program: used as the lock,
+        // never removed.
+        {"a file by the lock's name",
+         [](const TFolder& f, THeld&) {
+             Standard(f);
+             WriteBytes(TalvoRec::FolderLockName(f.Exe()), "somebody's data");
+             return std::optional<std::string>();
+         },
+         {Restored}},
+        {"a read-only file by the lock's name",
+         [](const TFolder& f, THeld&) {
+             Standard(f);
+             WriteBytes(TalvoRec::FolderLockName(f.Exe()), "somebody's data");
+             SetFileAttributesW(TalvoRec::FolderLockName(f.Exe()).c_str(), FILE_ATTRIBUTE_READONLY);
+             return std::optional<std::string>();
+         },
+         {Restored}},
     };
 }
 

@@ -202,7 +202,45 @@ COLORREF ParsePixel(const std::string& Text)
     return RGB(red, green, blue);
 }
 
+// Runs a command on the build machine and waits until it is done; false when it fails.
+bool RunOnHost(const std::string& Command)
+{
+    const std::string output = "/tmp/talvo-host-" + std::to_string(GetCurrentProcessId());
+    std::string text;
+    return RunOnHost(Command + " && echo done > " + Quoted(output + ".part") + " && mv " + Quoted(output + ".part") +
+                         " " + Quoted(output),
+                     output, text);
+}
+
 }  // namespace
+
+TSecondDrive::TSecondDrive(const std::wstring& Folder)
+{
+    // Wine reaches drive X: through the prefix's link dosdevices/x:.
+    char prefix[MAX_PATH];
+    const DWORD length = GetEnvironmentVariableA("WINEPREFIX", prefix, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH || Folder.size() < 3 || Folder[1] != L':')
+        return;
+    std::string target = std::string(prefix) + "/dosdevices/" + static_cast<char>(towlower(Folder[0])) + ":";
+    for (const wchar_t c : Folder.substr(2))
+        target.push_back(c == L'\\' ? '/' : static_cast<char>(c));
+    const DWORD used = GetLogicalDrives();
+    for (wchar_t letter = L'T'; letter <= L'Y'; ++letter)
+        if (!(used & (1u << (letter - L'A')))) {
+            const std::string link = std::string(prefix) + "/dosdevices/" + static_cast<char>(letter - L'A' + 'a') + ":";
+            if (!RunOnHost("ln -s " + Quoted(target) + " " + Quoted(link)))
+                return;
+            Link_ = link;
+            Path_ = std::wstring(1, letter) + L":\\";
+            return;
+        }
+}
+
+TSecondDrive::~TSecondDrive()
+{
+    if (!Link_.empty())
+        RunOnHost("rm -f " + Quoted(Link_));
+}
 
 void Screenshot(const std::string& Name, HWND Window)
 {

@@ -58,6 +58,22 @@ private:
     HWND Handle_;
 };
 
+// Another drive letter for a folder, as `subst` makes one (under Wine: a link in the prefix's
+// dosdevices), removed when the object goes. Path() is the folder through it, e.g. "T:\"; empty
+// when no letter could be made.
+class TSecondDrive {
+public:
+    explicit TSecondDrive(const std::wstring& Folder);
+    ~TSecondDrive();
+    TSecondDrive(const TSecondDrive&) = delete;
+    TSecondDrive& operator=(const TSecondDrive&) = delete;
+    const std::wstring& Path() const { return Path_; }
+
+private:
+    std::string Link_;
+    std::wstring Path_;
+};
+
 std::vector<HWND> ChildWindows(HWND Parent);
 // All texts of a window and its children, joined by line breaks.
 std::wstring AllTexts(HWND Window);

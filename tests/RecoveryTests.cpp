@@ -11,6 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sddl.h>
+
+#include <functional>
+#include <memory>
+
 using namespace Testing;
 using Framework::THandle;
 using TalvoRec::AppDir;
@@ -311,45 +316,168 @@ TEST_F(Recovery, TheBackupCannotBeChangedOrRemovedWhileTheQuestionIsUp)
     EXPECT_EQ(ReadBytes(Exe()), backup);
 }
 
+// A window that says when its thread paints. The restore dispatches paint messages only while it
+// waits, so a paint on the restore's thread means that the restore is waiting.
+class TPaintWatch {
+public:
+    TPaintWatch() : Painted_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+    HANDLE Painted() const { return Painted_.Get(); }
+
+    // Runs Work on a thread of its own that has a window waiting to be painted; the thread's handle.
+    THandle Run(std::function<void()> Work)
+    {
+        Work_ = std::move(Work);
+        return THandle(CreateThread(nullptr, 0, &ThreadMain, this, 0, nullptr));
+    }
+
+private:
+    static DWORD WINAPI ThreadMain(void* Param)
+    {
+        auto* self = static_cast<TPaintWatch*>(Param);
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = [](HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam) -> LRESULT {
+            if (Msg != WM_PAINT)
+                return DefWindowProcW(Window, Msg, WParam, LParam);
+            Framework::TPaintDC paint(Window);
+            SetEvent(reinterpret_cast<HANDLE>(GetWindowLongPtrW(Window, GWLP_USERDATA)));
+            return 0;
+        };
+        windowClass.lpszClassName = L"TalvoTestPaintWatch";
+        RegisterClassW(&windowClass);
+        const HWND window = CreateWindowExW(WS_EX_TOOLWINDOW, windowClass.lpszClassName, L"", WS_POPUP | WS_VISIBLE, 0, 0,
+                                            16, 16, nullptr, nullptr, nullptr, nullptr);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self->Painted_.Get()));
+        self->Work_();
+        DestroyWindow(window);
+        return 0;
+    }
+
+    THandle Painted_;
+    std::function<void()> Work_;
+};
+
 TEST_F(Recovery, RestoresIntoOneFolderTakeTurnsAndNeverRemoveAnotherRunsCopy)
 {
     const std::string backup = SampleExecutable(100000, 10);
     WriteBytes(Exe(), BrokenExe);
     WriteBytes(Backup(), backup);
-    // Another run holds the folder, its copy half written.
-    THandle otherRun(CreateMutexW(nullptr, TRUE, TalvoRec::RestoreLockName(Folder.Path()).c_str()));
+    // Another run holds the folder, which it reached through its 8.3 name; its copy is half written.
+    wchar_t shortFolder[MAX_PATH];
+    ASSERT_GT(GetShortPathNameW(Folder.Path().c_str(), shortFolder, MAX_PATH), 0u);
+    THandle otherRun(CreateFileW(TalvoRec::FolderLockName(shortFolder + std::wstring(TalvoRec::MainExeName)).c_str(),
+                                 GENERIC_READ, 0, nullptr, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
     ASSERT_TRUE(otherRun);
     const std::wstring inFlight = Exe() + L".~talvorec-0000ABCD.tmp";
     WriteBytes(inFlight, "half a copy");
 
-    struct TRun {
-        TRecordingTalvoRecF* Window;
-        std::wstring Error;
-    } run{&Window, L"not run"};
-    THandle thread(CreateThread(
-        nullptr, 0,
-        [](void* param) -> DWORD {
-            auto* run = static_cast<TRun*>(param);
-            run->Error.clear();
-            try {
-                run->Window->BitBtn1Click(run->Window);
-            } catch (const Framework::Exception& error) {
-                run->Error = error.Message();
-            }
-            return 0;
-        },
-        &run, 0, nullptr));
+    TPaintWatch watch;
+    std::wstring error = L"not run";
+    const THandle thread = watch.Run([&] { error = ClickRecover(); });
     ASSERT_TRUE(thread);
-    // The second run waits for as long as the first holds the folder.
-    EXPECT_EQ(WaitForSingleObject(thread.Get(), 2000), static_cast<DWORD>(WAIT_TIMEOUT)) << "it did not wait";
+    const HANDLE waitingOrDone[] = {watch.Painted(), thread.Get()};
+    ASSERT_EQ(WaitForMultipleObjects(2, waitingOrDone, FALSE, 60000), WAIT_OBJECT_0)
+        << "it did not wait for the folder, or did not paint while it waited";
     EXPECT_EQ(ReadBytes(inFlight), "half a copy") << "the other run's copy was removed";
     EXPECT_EQ(ReadBytes(Exe()), BrokenExe);
 
     // The other run moves its copy away and lets go.
     DeleteFileW(inFlight.c_str());
-    ReleaseMutex(otherRun.Get());
-    ASSERT_EQ(WaitForSingleObject(thread.Get(), 30000), static_cast<DWORD>(WAIT_OBJECT_0));
-    EXPECT_EQ(run.Error, L"");
+    otherRun.Reset();
+    ASSERT_EQ(WaitForSingleObject(thread.Get(), 60000), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXPECT_EQ(error, L"");
+    EXPECT_EQ(ReadBytes(Exe()), backup);
+}
+
+// A program that others may look at but not end, as a protected one or one of another user is.
+class TUnendableProcess {
+public:
+    explicit TUnendableProcess(const std::wstring& Program)
+    {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        // Everyone: PROCESS_QUERY_LIMITED_INFORMATION and SYNCHRONIZE, nothing else.
+        Require(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;0x101000;;;WD)", SDDL_REVISION_1,
+                                                                     &descriptor, nullptr),
+                "making a security descriptor");
+        Framework::TLocalMemory owned(descriptor);
+        SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        std::wstring commandLine = L"\"" + Program + L"\"";
+        Require(CreateProcessW(Program.c_str(), commandLine.data(), &attributes, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &process),
+                "starting a program that cannot be ended");
+        Process_.Reset(process.hProcess);  // the creator's handle may do anything
+        THandle thread(process.hThread);
+    }
+    ~TUnendableProcess()
+    {
+        TerminateProcess(Process_.Get(), 0);
+        WaitForSingleObject(Process_.Get(), 10000);
+    }
+    TUnendableProcess(const TUnendableProcess&) = delete;
+    TUnendableProcess& operator=(const TUnendableProcess&) = delete;
+    bool Running() const { return WaitForSingleObject(Process_.Get(), 0) == WAIT_TIMEOUT; }
+
+private:
+    THandle Process_;
+};
+
+TEST_F(Recovery, ACopyThatCannotBeEndedIsReportedAndOneElsewhereIsLeftAlone)
+{
+    const std::wstring hung = TestBinaryDir() + L"HoldFile.exe";
+    const std::string backup = SampleExecutable(10000, 14);
+    WriteBytes(Exe(), BrokenExe);
+    WriteBytes(Backup(), backup);
+    {
+        SCOPED_TRACE("a program of the same name from another folder");
+        TTempDir elsewhere;
+        ASSERT_TRUE(CopyFileW(hung.c_str(), (elsewhere.Path() + TalvoRec::MainExeName).c_str(), FALSE));
+        const TUnendableProcess other(elsewhere.Path() + TalvoRec::MainExeName);
+        EXPECT_EQ(ClickRecover(), L"");
+        EXPECT_EQ(Window.Calls, RestoredCalls());
+        EXPECT_EQ(ReadBytes(Exe()), backup);
+        EXPECT_TRUE(other.Running());
+    }
+    {
+        SCOPED_TRACE("a copy from this folder");
+        Window.Calls.clear();
+        RunAfterClose = false;
+        ASSERT_TRUE(CopyFileW(hung.c_str(), Exe().c_str(), FALSE));
+        const TUnendableProcess copy(Exe());
+        const auto namesBefore = ListDir(Folder.Path());
+        ExpectFailedRestore(ClickRecover(), namesBefore,
+                            {std::wstring(L"confirm: ") + TalvoRec::ConfirmText, L"cursor: hourglass",
+                             L"confirm: " + TalvoRec::RunningText, L"cursor: default"},
+                            TalvoRec::EndFailedText);
+        EXPECT_EQ(ReadBytes(Exe()), ReadBytes(hung));
+        EXPECT_TRUE(copy.Running());
+    }
+}
+
+TEST_F(Recovery, ACopyStartedWhileTheBackupIsCopiedIsAskedAboutAndEndedBeforeTheMove)
+{
+    const std::string backup = SampleExecutable(10000, 15);
+    WriteBytes(Backup(), backup);
+    ASSERT_TRUE(CopyFileW((TestBinaryDir() + L"HoldFile.exe").c_str(), Exe().c_str(), FALSE));
+    const TChildProcess first(Exe());
+    std::unique_ptr<TChildProcess> second;
+    // The user takes a while to answer; meanwhile the application is started again.
+    Window.WhileConfirming = [&](const std::wstring& text) {
+        if (text == TalvoRec::RunningText && !second)
+            second = std::make_unique<TChildProcess>(Exe());
+    };
+
+    EXPECT_EQ(ClickRecover(), L"");
+
+    const std::wstring running = L"confirm: " + TalvoRec::RunningText;
+    EXPECT_EQ(Window.Calls, (std::vector<std::wstring>{std::wstring(L"confirm: ") + TalvoRec::ConfirmText,
+                                                       L"cursor: hourglass", running, running,
+                                                       std::wstring(L"message: ") + TalvoRec::DoneText,
+                                                       L"cursor: default", L"close"}));
+    EXPECT_TRUE(first.WaitForExit(10000));
+    ASSERT_TRUE(second);
+    EXPECT_TRUE(second->WaitForExit(10000)) << "the copy started later was not ended";
     EXPECT_EQ(ReadBytes(Exe()), backup);
 }
 

@@ -4,8 +4,10 @@
 #include "framework/Controls.h"
 #include "framework/Handle.h"
 #include "framework/style/StyledBox.h"
+#include "recovery/Replace.h"
 #include "recovery/TalvoRec.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <sstream>
@@ -201,7 +203,11 @@ TEST_F(Program, AnExecutableHeldForAMomentIsRestoredOnceItIsLetGo)
     ASSERT_TRUE(StartRestore(program));
     // The restore is under way once its copy stands beside the executable; the scanner takes a
     // second more before it lets go.
-    ASSERT_TRUE(WaitUntil(30000, [&] { return ListDir(Folder.Path()).size() > 3; })) << "no copy was made";
+    const auto copyMade = [&] {
+        const auto names = ListDir(Folder.Path());
+        return std::any_of(names.begin(), names.end(), [](const std::wstring& name) { return name.ends_with(L".tmp"); });
+    };
+    ASSERT_TRUE(WaitUntil(30000, copyMade)) << "no copy was made";
     Sleep(1000);
     scanner.Reset();
     const ULONGLONG released = GetTickCount64();
@@ -285,6 +291,67 @@ TEST_F(Program, ARunningApplicationIsEndedOnlyWithConsentAndOnlyFromThisFolder)
     PressKeys(done, {VK_RETURN});
     EXPECT_EQ(program.WaitForExit(), 0u);
     EXPECT_TRUE(WaitForFile(Marker())) << "the restored application was not started";
+}
+
+TEST_F(Program, ACopyRunningThroughAnotherDriveLetterForTheFolderIsAskedAbout)
+{
+    InstallUpdateGoneWrong();
+    const TSecondDrive drive(Folder.Path());
+    if (drive.Path().empty())
+        GTEST_SKIP() << "no second drive letter can be made for a folder here";
+    ASSERT_TRUE(CopyFileW((TestBinaryDir() + L"HoldFile.exe").c_str(), Exe().c_str(), FALSE));
+    const std::string running = ReadBytes(Exe());
+    const TChildProcess copy(Exe());
+    TProgram program(drive.Path());
+
+    ASSERT_TRUE(StartRestore(program));
+    const HWND question = WaitForBox(program, TalvoRec::RunningText);
+    ASSERT_TRUE(question) << "the copy running through the folder's other name was not found";
+    PressKeys(question, {VK_ESCAPE});
+    EXPECT_TRUE(program.WaitForWindowGone(ConfirmCaption));
+    EXPECT_FALSE(copy.WaitForExit(0));
+    EXPECT_EQ(ReadBytes(Exe()), running);
+}
+
+TEST_F(Program, AFolderHeldByAnotherRestoreForGoodIsReportedAndTheWindowPaintsWhileItWaits)
+{
+    InstallUpdateGoneWrong();
+    const std::wstring lockName = TalvoRec::FolderLockName(Exe());
+    const Framework::THandle otherRun(
+        CreateFileW(lockName.c_str(), GENERIC_READ, 0, nullptr, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    ASSERT_TRUE(otherRun);
+    TProgram program(Folder.Path());
+    const HWND window = program.WaitForWindow(WindowCaption);
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(StartRestore(program));
+    ASSERT_TRUE(program.WaitForWindowGone(ConfirmCaption));
+    const ULONGLONG answered = GetTickCount64();
+    EXPECT_FALSE(IsHungAppWindow(window)) << "the window does not respond while the restore waits";
+
+    // Told to paint again while the restore waits, the window does so before the wait is over.
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    HWND error = nullptr;
+    ASSERT_TRUE(WaitUntil(60000, [&] {
+        error = program.WaitForWindow(PlainCaption, 0);
+        return error || !GetUpdateRect(window, nullptr, FALSE);
+    }));
+    EXPECT_FALSE(error) << "the window was not painted while the restore waited";
+    Screenshot("waiting-for-the-folder", window);
+
+    error = program.WaitForWindow(PlainCaption, 60000);
+    ASSERT_TRUE(error) << "no error box";
+    std::cout << "error box " << GetTickCount64() - answered << " ms after the answer\n";
+    EXPECT_NE(AllTexts(error).find(L"Talvomax_64.exe の回復を別のプログラムが実行中です。しばらくしてからもう一度実行して下さい。"),
+              std::wstring::npos);
+    Screenshot("restore-busy", error);
+    PressKeys(error, {VK_RETURN});
+    EXPECT_TRUE(program.WaitForWindowGone(PlainCaption));
+    EXPECT_EQ(program.WaitForExit(500), static_cast<DWORD>(STILL_ACTIVE)) << "the window should stay open";
+    EXPECT_EQ(ReadBytes(Exe()), BrokenExe);
+    EXPECT_EQ(ListDir(Folder.Path()), (std::vector<std::wstring>{L"Talvomax_64.bak", L"Talvomax_64.exe",
+                                                                 L"Talvomax_64.exe.~talvorec.lock", L"Talvorecmax.exe"}));
+    PressKeys(window, {'X'}, true);
+    EXPECT_EQ(program.WaitForExit(), 0u);
 }
 
 }  // namespace
