@@ -31,12 +31,12 @@ std::wstring WinePath(const std::string& UnixPath)
     return path;
 }
 
-TProgram::TProgram(const std::wstring& InstallDir, const std::string& Exe)
+TProgram::TProgram(const std::wstring& InstallDir, const std::string& Exe, const std::wstring& Arguments)
 {
     const std::wstring exe = InstallDir + L"Talvorecmax.exe";
     if (!CopyFileW(WinePath(Exe).c_str(), exe.c_str(), FALSE))
         throw std::runtime_error("cannot copy Talvorecmax.exe");
-    TStarted started = StartProcess(exe, L"", InstallDir);
+    TStarted started = StartProcess(exe, Arguments, InstallDir);
     Process_ = std::move(started.Process);
     ProcessId_ = started.ProcessId;
 }
@@ -76,11 +76,22 @@ DWORD TProgram::WaitForExit(DWORD TimeoutMs) const
 }
 
 TOtherWindow::TOtherWindow()
-    : Handle_(CreateWindowExW(0, L"STATIC", L"another program", WS_POPUP | WS_CAPTION | WS_VISIBLE, 0, 0, 240, 80,
-                              nullptr, nullptr, GetModuleHandleW(nullptr), nullptr))
 {
+    static const ATOM windowClass = [] {
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = &WindowProc;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        windowClass.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
+        windowClass.lpszClassName = L"TOtherWindow";
+        return RegisterClassW(&windowClass);
+    }();
+    Handle_ = CreateWindowExW(0, MAKEINTATOM(windowClass), L"another program", WS_POPUP | WS_CAPTION, 0, 0, 240, 80,
+                              nullptr, nullptr, GetModuleHandleW(nullptr), this);
     if (!Handle_)
         throw std::runtime_error("cannot create a window, error " + std::to_string(GetLastError()));
+    // Shown without taking the activation: switching to it is the test's first step.
+    ShowWindow(Handle_, SW_SHOWNOACTIVATE);
 }
 
 TOtherWindow::~TOtherWindow()
@@ -88,12 +99,29 @@ TOtherWindow::~TOtherWindow()
     DestroyWindow(Handle_);
 }
 
+LRESULT CALLBACK TOtherWindow::WindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam)
+{
+    if (Message == WM_NCCREATE)
+        SetWindowLongPtrW(Window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(LParam)->lpCreateParams));
+    else if (Message == WM_ACTIVATE)
+        if (auto* self = reinterpret_cast<TOtherWindow*>(GetWindowLongPtrW(Window, GWLP_USERDATA)))
+            self->Active_ = LOWORD(WParam) != WA_INACTIVE;
+    return DefWindowProcW(Window, Message, WParam, LParam);
+}
+
 bool TOtherWindow::Activate(HWND Window)
 {
-    SetForegroundWindow(Window);
-    return WaitUntil(10000, [&] {
+    // A click, not SetForegroundWindow from here: the clicked program activates its own window,
+    // as for a user. Under Wine without a window manager each process also moves the X input
+    // focus itself, and a focus request of this process still on its way would land after the
+    // program's and leave the X focus and the active window apart, whereupon Wine hands the
+    // foreground to the desktop. Moving the pointer for the click makes this process wait for
+    // the X server, so its own earlier requests are done first.
+    Click(Window);
+    return WaitUntil(30000, [&] {
         Pump();
-        return GetForegroundWindow() == Window;
+        return Window == Handle_ ? Active_ : !Active_ && IsActive(Window);
     });
 }
 
@@ -122,18 +150,59 @@ std::wstring AllTexts(HWND Window)
     return texts;
 }
 
-HWND FocusOf(HWND Window)
+namespace {
+
+GUITHREADINFO ThreadInfoOf(HWND Window)
 {
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
     GetGUIThreadInfo(GetWindowThreadProcessId(Window, nullptr), &info);
-    return info.hwndFocus;
+    return info;
+}
+
+INPUT MouseButton(DWORD Flags)
+{
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = Flags;
+    return input;
+}
+
+}  // namespace
+
+HWND FocusOf(HWND Window)
+{
+    return ThreadInfoOf(Window).hwndFocus;
+}
+
+bool IsActive(HWND Window)
+{
+    return ThreadInfoOf(Window).hwndActive == Window && GetForegroundWindow() == Window;
+}
+
+void Click(HWND Window)
+{
+    RECT client;
+    GetClientRect(Window, &client);
+    const POINT candidates[] = {{4, 4}, {client.right - 4, 4}, {4, client.bottom - 4}, {client.right - 4, client.bottom - 4}};
+    for (POINT point : candidates) {
+        ClientToScreen(Window, &point);
+        if (WindowFromPoint(point) != Window)
+            continue;
+        SetCursorPos(point.x, point.y);
+        INPUT clicks[] = {MouseButton(MOUSEEVENTF_LEFTDOWN), MouseButton(MOUSEEVENTF_LEFTUP)};
+        SendInput(ARRAYSIZE(clicks), clicks, sizeof(INPUT));
+        return;
+    }
+    ADD_FAILURE() << "no point of the window to click that is its own";
 }
 
 void PressKeys(HWND Window, std::initializer_list<WORD> Keys, bool Alt)
 {
-    SetForegroundWindow(Window);
-    WaitUntil(10000, [&] { return GetForegroundWindow() == Window; });
+    if (!IsActive(Window)) {
+        SetForegroundWindow(Window);
+        EXPECT_TRUE(WaitUntil(30000, [&] { return IsActive(Window); })) << "the window did not come to the front";
+    }
     std::vector<INPUT> inputs;
     if (Alt)
         inputs.push_back(Key(VK_MENU, false));

@@ -154,7 +154,9 @@ TEST_F(Program, AFailedRestoreShowsTheErrorAndKeepsTheWindowOpen)
 
     PressKeys(error, {VK_RETURN});
     EXPECT_TRUE(program.WaitForWindowGone(PlainCaption));
-    EXPECT_EQ(program.WaitForExit(500), static_cast<DWORD>(STILL_ACTIVE)) << "the window should stay open";
+    // The program answers a message once the error box is done with, and the window is still there.
+    EXPECT_TRUE(SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 30000, nullptr) && IsWindowVisible(window))
+        << "the window should stay open";
     holder.Reset();
     EXPECT_EQ(ReadBytes(Exe()), BrokenExe);
     EXPECT_EQ(ListDir(Folder.Path()),
@@ -164,16 +166,33 @@ TEST_F(Program, AFailedRestoreShowsTheErrorAndKeepsTheWindowOpen)
     EXPECT_FALSE(Exists(Marker()));
 }
 
+// Whether a file in Folder beside the install's own holds the whole Backup with its last-write
+// time: a restore's copy, ready to be moved.
+bool HoldsAWholeCopy(const std::wstring& Folder, const std::wstring& Backup)
+{
+    WIN32_FILE_ATTRIBUTE_DATA backup{};
+    if (!GetFileAttributesExW(Backup.c_str(), GetFileExInfoStandard, &backup))
+        return false;
+    for (const std::wstring& name : ListDir(Folder)) {
+        WIN32_FILE_ATTRIBUTE_DATA copy{};
+        if (name.find(L".~talvorec-") != std::wstring::npos &&
+            GetFileAttributesExW((Folder + name).c_str(), GetFileExInfoStandard, &copy) &&
+            copy.nFileSizeLow == backup.nFileSizeLow &&
+            CompareFileTime(&copy.ftLastWriteTime, &backup.ftLastWriteTime) == 0)
+            return true;
+    }
+    return false;
+}
+
 TEST_F(Program, AnExecutableHeldForAMomentIsRestoredOnceItIsLetGo)
 {
     InstallUpdateGoneWrong();
     Framework::THandle scanner = HoldOpen(Exe());  // a scanner looking at the file
     TProgram program(Folder.Path());
     ASSERT_TRUE(StartRestore(program));
-    // The restore is under way once its copy stands beside the executable; the scanner takes a
-    // second more before it lets go.
-    ASSERT_TRUE(WaitUntil(30000, [&] { return ListDir(Folder.Path()).size() > 3; })) << "no copy was made";
-    Sleep(1000);
+    // The copy is given the backup's times last, just before it is moved over the executable: from
+    // then on the restore is waiting for the scanner, which lets go.
+    ASSERT_TRUE(WaitUntil(30000, [&] { return HoldsAWholeCopy(Folder.Path(), Backup()); })) << "no whole copy was made";
     scanner.Reset();
     const ULONGLONG released = GetTickCount64();
 
