@@ -14,27 +14,53 @@ namespace {
 
 TEST_F(Program, RecoveryWithYesRestoresClosesAndStartsTheRestoredApplication)
 {
-    InstallUpdateGoneWrong();
-    TProgram program(Folder.Path());
-    const HWND window = program.WaitForWindow(WindowCaption);
-    ASSERT_TRUE(window);
-    PressKeys(window, {VK_RETURN});  // the focused recovery button
-    const HWND confirm = program.WaitForWindow(ConfirmCaption);
-    ASSERT_TRUE(confirm) << "no confirmation box";
-    EXPECT_NE(AllTexts(confirm).find(L"直前のバージョンに戻しますか？"), std::wstring::npos);
-    EXPECT_EQ(ReadBytes(Exe()), BrokenExe) << "changed before the answer";
-    Screenshot("confirmation", confirm);
+    // Whatever it is started with, the program shows the same window and does the same.
+    struct TArguments {
+        const char* Name;
+        std::wstring Line;
+    };
+    const TArguments arguments[] = {
+        {"no arguments", L""},
+        {"a request for help", L"/?"},
+        {"a path", L"\"" + Backup() + L"\""},
+        {"a long string", std::wstring(10000, L'x')},
+    };
+    std::wstring firstTexts;
+    for (const TArguments& started : arguments) {
+        SCOPED_TRACE(started.Name);
+        const bool first = started.Line.empty();
+        InstallUpdateGoneWrong();
+        DeleteFileW(Marker().c_str());
+        TProgram program(Folder.Path(), TALVORECMAX_EXE, started.Line);
+        const HWND window = program.WaitForWindow(WindowCaption);
+        ASSERT_TRUE(window);
+        if (first)
+            firstTexts = AllTexts(window);
+        EXPECT_EQ(AllTexts(window), firstTexts);
+        PressKeys(window, {VK_RETURN});  // the focused recovery button
+        const HWND confirm = program.WaitForWindow(ConfirmCaption);
+        ASSERT_TRUE(confirm) << "no confirmation box";
+        EXPECT_NE(AllTexts(confirm).find(L"直前のバージョンに戻しますか？"), std::wstring::npos);
+        EXPECT_EQ(ReadBytes(Exe()), BrokenExe) << "changed before the answer";
+        if (first)
+            Screenshot("confirmation", confirm);
 
-    PressKeys(confirm, {'Y'});
-    const HWND done = program.WaitForWindow(PlainCaption);
-    ASSERT_TRUE(done) << "no done box";
-    EXPECT_NE(AllTexts(done).find(L"完了しました。タルボソフトを起動します。"), std::wstring::npos);
-    EXPECT_EQ(ReadBytes(Exe()), ReadBytes(Backup()));
-    Screenshot("done", done);
+        PressKeys(confirm, {'Y'});
+        const HWND done = program.WaitForWindow(PlainCaption);
+        ASSERT_TRUE(done) << "no done box";
+        EXPECT_NE(AllTexts(done).find(L"完了しました。タルボソフトを起動します。"), std::wstring::npos);
+        EXPECT_EQ(ReadBytes(Exe()), ReadBytes(Backup()));
+        if (first)
+            Screenshot("done", done);
 
-    PressKeys(done, {VK_RETURN});
-    EXPECT_EQ(program.WaitForExit(), 0u);
-    EXPECT_TRUE(WaitForFile(Marker())) << "the restored application was not started";
+        PressKeys(done, {VK_RETURN});
+        EXPECT_EQ(program.WaitForExit(), 0u);
+        ASSERT_TRUE(WaitForFile(Marker())) << "the restored application was not started";
+        // Started once, by its quoted path alone: nothing of our own command line is passed on.
+        const std::string marker = ReadBytes(Marker());
+        EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(marker.data()), marker.size() / sizeof(wchar_t)),
+                  L"\"" + Exe() + L"\"\n");
+    }
 }
 
 TEST_F(Program, ARestoredApplicationThatCannotStartIsReportedAndTheProgramStillEnds)
@@ -81,6 +107,30 @@ TEST_F(Program, CancelByEscChangesNothingAndALaterCloseStartsNothing)
     EXPECT_FALSE(MainApplicationRunning());
     EXPECT_FALSE(Exists(Marker()));
     EXPECT_EQ(ReadBytes(Exe()), BrokenExe);
+}
+
+TEST_F(Program, TheEndOfTheSessionIsAllowedAndClosesTheWindowWithoutStartingAnything)
+{
+    // A stand-in for the main application that would leave its marker if it were started.
+    Require(CopyFileW((TestBinaryDir() + L"MarkerApp.exe").c_str(), Exe().c_str(), FALSE), "installing the application");
+    // A shutdown that goes ahead, and one that another program cancelled: either closes the window.
+    for (const WPARAM ending : {WPARAM(TRUE), WPARAM(FALSE)}) {
+        SCOPED_TRACE(ending ? "session ends" : "end cancelled");
+        TProgram program(Folder.Path());
+        const HWND window = program.WaitForWindow(WindowCaption);
+        ASSERT_TRUE(window);
+
+        DWORD_PTR answer = 0;
+        ASSERT_TRUE(SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP, SMTO_NORMAL, 30000, &answer));
+        EXPECT_EQ(answer, 1u) << "the end of the session must be allowed";
+        EXPECT_TRUE(IsWindowVisible(window)) << "the question alone closes nothing";
+
+        EXPECT_TRUE(SendMessageTimeoutW(window, WM_ENDSESSION, ending, ENDSESSION_CLOSEAPP, SMTO_NORMAL, 30000, nullptr));
+        EXPECT_EQ(program.WaitForExit(), 0u);
+        // Anything it started is still running, or has left its marker.
+        EXPECT_FALSE(MainApplicationRunning());
+        EXPECT_FALSE(Exists(Marker()));
+    }
 }
 
 TEST_F(Program, EscOnTheWindowDoesNothingAndTabSkipsTheTextBox)
