@@ -81,16 +81,18 @@ TOtherWindow::TOtherWindow()
         WNDCLASSW windowClass{};
         windowClass.lpfnWndProc = &WindowProc;
         windowClass.hInstance = GetModuleHandleW(nullptr);
-        windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        windowClass.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
         windowClass.lpszClassName = L"TOtherWindow";
         return RegisterClassW(&windowClass);
     }();
-    Handle_ = CreateWindowExW(0, MAKEINTATOM(windowClass), L"another program", WS_POPUP | WS_CAPTION, 0, 0, 240, 80,
-                              nullptr, nullptr, GetModuleHandleW(nullptr), this);
+    // Off the screen, so Wine maps no X window for it and activating it leaves the X input focus on
+    // the program. Without a window manager every Wine process moves the X focus itself; had this
+    // window taken it, the program could read that focus event only once it was active again,
+    // find the X focus elsewhere (its own request may lose against ours) and hand the foreground
+    // to the desktop.
+    Handle_ = CreateWindowExW(0, MAKEINTATOM(windowClass), L"another program", WS_POPUP | WS_CAPTION, -10000, -10000,
+                              240, 80, nullptr, nullptr, GetModuleHandleW(nullptr), this);
     if (!Handle_)
         throw std::runtime_error("cannot create a window, error " + std::to_string(GetLastError()));
-    // Shown without taking the activation: switching to it is the test's first step.
     ShowWindow(Handle_, SW_SHOWNOACTIVATE);
 }
 
@@ -112,13 +114,12 @@ LRESULT CALLBACK TOtherWindow::WindowProc(HWND Window, UINT Message, WPARAM WPar
 
 bool TOtherWindow::Activate(HWND Window)
 {
-    // A click, not SetForegroundWindow from here: the clicked program activates its own window,
-    // as for a user. Under Wine without a window manager each process also moves the X input
-    // focus itself, and a focus request of this process still on its way would land after the
-    // program's and leave the X focus and the active window apart, whereupon Wine hands the
-    // foreground to the desktop. Moving the pointer for the click makes this process wait for
-    // the X server, so its own earlier requests are done first.
-    Click(Window);
+    // Our own window comes forward as a program the user switched to would; the program's is
+    // clicked, and activates itself.
+    if (Window == Handle_)
+        SetForegroundWindow(Window);
+    else
+        Click(Window);
     return WaitUntil(30000, [&] {
         Pump();
         return Window == Handle_ ? Active_ : !Active_ && IsActive(Window);
@@ -160,11 +161,14 @@ GUITHREADINFO ThreadInfoOf(HWND Window)
     return info;
 }
 
-INPUT MouseButton(DWORD Flags)
+// A mouse event at a point of the primary screen, in SendInput's absolute units.
+INPUT MouseAt(POINT Point, DWORD Flags)
 {
     INPUT input{};
     input.type = INPUT_MOUSE;
-    input.mi.dwFlags = Flags;
+    input.mi.dx = MulDiv(Point.x, 65536, GetSystemMetrics(SM_CXSCREEN)) + 1;
+    input.mi.dy = MulDiv(Point.y, 65536, GetSystemMetrics(SM_CYSCREEN)) + 1;
+    input.mi.dwFlags = Flags | MOUSEEVENTF_ABSOLUTE;
     return input;
 }
 
@@ -184,13 +188,14 @@ void Click(HWND Window)
 {
     RECT client;
     GetClientRect(Window, &client);
-    const POINT candidates[] = {{4, 4}, {client.right - 4, 4}, {4, client.bottom - 4}, {client.right - 4, client.bottom - 4}};
+    const POINT candidates[] = {{8, 8}, {client.right - 8, 8}, {8, client.bottom - 8}, {client.right - 8, client.bottom - 8}};
     for (POINT point : candidates) {
         ClientToScreen(Window, &point);
         if (WindowFromPoint(point) != Window)
             continue;
-        SetCursorPos(point.x, point.y);
-        INPUT clicks[] = {MouseButton(MOUSEEVENTF_LEFTDOWN), MouseButton(MOUSEEVENTF_LEFTUP)};
+        // Each event carries the point: where Wine last saw the pointer may lag behind.
+        INPUT clicks[] = {MouseAt(point, MOUSEEVENTF_MOVE), MouseAt(point, MOUSEEVENTF_MOVE | MOUSEEVENTF_LEFTDOWN),
+                          MouseAt(point, MOUSEEVENTF_MOVE | MOUSEEVENTF_LEFTUP)};
         SendInput(ARRAYSIZE(clicks), clicks, sizeof(INPUT));
         return;
     }

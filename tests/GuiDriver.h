@@ -51,9 +51,9 @@ public:
     TOtherWindow& operator=(const TOtherWindow&) = delete;
 
     HWND Handle() const { return Handle_; }
-    // Switches to Window (this one or the program's) as a user does, by clicking it, and waits
-    // until the activation has reached it; false when it does not within the timeout. Handles
-    // this window's messages meanwhile, since activation talks to it.
+    // Switches to Window, this one or the program's (which is clicked, as a user would), and
+    // waits until the activation has reached it; false when it does not within the timeout.
+    // Handles this window's messages meanwhile, since activation talks to it.
     bool Activate(HWND Window);
     void Pump();
 

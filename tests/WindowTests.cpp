@@ -60,6 +60,8 @@ TEST_F(Program, RecoveryWithYesRestoresClosesAndStartsTheRestoredApplication)
         const std::string marker = ReadBytes(Marker());
         EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(marker.data()), marker.size() / sizeof(wchar_t)),
                   L"\"" + Exe() + L"\"\n");
+        // The next row replaces the executable, which cannot be done while it runs.
+        EXPECT_TRUE(WaitUntil(30000, [&] { return !MainApplicationRunning(); }));
     }
 }
 
