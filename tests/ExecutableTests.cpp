@@ -6,7 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <functional>
 #include <set>
 

@@ -21,6 +21,50 @@ INPUT Key(WORD VirtualKey, bool Up)
     return input;
 }
 
+GUITHREADINFO ThreadInfoOf(HWND Window)
+{
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(Window, nullptr), &info);
+    return info;
+}
+
+// A mouse event at a point of the primary screen, in SendInput's absolute units.
+INPUT MouseAt(POINT Point, DWORD Flags)
+{
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = MulDiv(Point.x, 65536, GetSystemMetrics(SM_CXSCREEN)) + 1;
+    input.mi.dy = MulDiv(Point.y, 65536, GetSystemMetrics(SM_CYSCREEN)) + 1;
+    input.mi.dwFlags = Flags | MOUSEEVENTF_ABSOLUTE;
+    return input;
+}
+
+// Whether the thread that owns Window has made it its active window and it is in the foreground.
+bool IsActive(HWND Window)
+{
+    return ThreadInfoOf(Window).hwndActive == Window && GetForegroundWindow() == Window;
+}
+
+// Clicks the left mouse button on Window at a point of its own, clear of its controls.
+void Click(HWND Window)
+{
+    RECT client;
+    GetClientRect(Window, &client);
+    const POINT candidates[] = {{8, 8}, {client.right - 8, 8}, {8, client.bottom - 8}, {client.right - 8, client.bottom - 8}};
+    for (POINT point : candidates) {
+        ClientToScreen(Window, &point);
+        if (WindowFromPoint(point) != Window)
+            continue;
+        // Each event carries the point: where Wine last saw the pointer may lag behind.
+        INPUT clicks[] = {MouseAt(point, MOUSEEVENTF_MOVE), MouseAt(point, MOUSEEVENTF_MOVE | MOUSEEVENTF_LEFTDOWN),
+                          MouseAt(point, MOUSEEVENTF_MOVE | MOUSEEVENTF_LEFTUP)};
+        SendInput(ARRAYSIZE(clicks), clicks, sizeof(INPUT));
+        return;
+    }
+    ADD_FAILURE() << "no point of the window to click that is its own";
+}
+
 }  // namespace
 
 std::wstring WinePath(const std::string& UnixPath)
@@ -151,55 +195,9 @@ std::wstring AllTexts(HWND Window)
     return texts;
 }
 
-namespace {
-
-GUITHREADINFO ThreadInfoOf(HWND Window)
-{
-    GUITHREADINFO info{};
-    info.cbSize = sizeof info;
-    GetGUIThreadInfo(GetWindowThreadProcessId(Window, nullptr), &info);
-    return info;
-}
-
-// A mouse event at a point of the primary screen, in SendInput's absolute units.
-INPUT MouseAt(POINT Point, DWORD Flags)
-{
-    INPUT input{};
-    input.type = INPUT_MOUSE;
-    input.mi.dx = MulDiv(Point.x, 65536, GetSystemMetrics(SM_CXSCREEN)) + 1;
-    input.mi.dy = MulDiv(Point.y, 65536, GetSystemMetrics(SM_CYSCREEN)) + 1;
-    input.mi.dwFlags = Flags | MOUSEEVENTF_ABSOLUTE;
-    return input;
-}
-
-}  // namespace
-
 HWND FocusOf(HWND Window)
 {
     return ThreadInfoOf(Window).hwndFocus;
-}
-
-bool IsActive(HWND Window)
-{
-    return ThreadInfoOf(Window).hwndActive == Window && GetForegroundWindow() == Window;
-}
-
-void Click(HWND Window)
-{
-    RECT client;
-    GetClientRect(Window, &client);
-    const POINT candidates[] = {{8, 8}, {client.right - 8, 8}, {8, client.bottom - 8}, {client.right - 8, client.bottom - 8}};
-    for (POINT point : candidates) {
-        ClientToScreen(Window, &point);
-        if (WindowFromPoint(point) != Window)
-            continue;
-        // Each event carries the point: where Wine last saw the pointer may lag behind.
-        INPUT clicks[] = {MouseAt(point, MOUSEEVENTF_MOVE), MouseAt(point, MOUSEEVENTF_MOVE | MOUSEEVENTF_LEFTDOWN),
-                          MouseAt(point, MOUSEEVENTF_MOVE | MOUSEEVENTF_LEFTUP)};
-        SendInput(ARRAYSIZE(clicks), clicks, sizeof(INPUT));
-        return;
-    }
-    ADD_FAILURE() << "no point of the window to click that is its own";
 }
 
 void PressKeys(HWND Window, std::initializer_list<WORD> Keys, bool Alt)

@@ -68,10 +68,6 @@ std::vector<HWND> ChildWindows(HWND Parent);
 std::wstring AllTexts(HWND Window);
 // The window with the keyboard focus in the thread that owns Window.
 HWND FocusOf(HWND Window);
-// Whether the thread that owns Window has made it its active window and it is in the foreground.
-bool IsActive(HWND Window);
-// Clicks the left mouse button on Window at a point of its own, clear of its controls.
-void Click(HWND Window);
 // Brings Window to the front unless it is there already, then presses the keys (virtual-key
 // codes) one after another; Alt is held during the keys when asked.
 void PressKeys(HWND Window, std::initializer_list<WORD> Keys, bool Alt = false);
