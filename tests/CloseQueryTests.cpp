@@ -1,4 +1,4 @@
-// Starting the main application on close, and the end of the Windows session.
+// Starting the main application on close.
 
 #include "RecordingForm.h"
 #include "TestFiles.h"
@@ -130,24 +130,6 @@ TEST(CloseQuery, AFailedStartIsReportedAndTheCloseGoesOn)
     EXPECT_GT(error.size(), std::wstring(TalvoRec::StartFailedText).size() + 2) << "system message missing";
     // Closing the window anyway is the form's business: it reports the error and closes.
     EXPECT_TRUE(window.Calls.empty());
-}
-
-TEST(EndSession, QueryAllowsTheEndAndEndSessionClosesTheWindow)
-{
-    TRecordingTalvoRecF window;
-    Framework::TMessage query{WM_QUERYENDSESSION, 0, 0, 0};
-    window.WMQueryEndSession(query);
-    EXPECT_EQ(query.Result, 1);
-    EXPECT_TRUE(window.Calls.empty());
-
-    // A cancelled shutdown (wParam FALSE) closes the window too.
-    for (WPARAM ending : {WPARAM(TRUE), WPARAM(FALSE)}) {
-        TRecordingTalvoRecF w;
-        Framework::TMessage end{WM_ENDSESSION, ending, 0, 0};
-        w.WMEndSession(end);
-        EXPECT_EQ(w.Calls, std::vector<std::wstring>{L"close"});
-        EXPECT_EQ(end.Result, 0);
-    }
 }
 
 TEST(CloseButton, Closes)

@@ -21,6 +21,50 @@ INPUT Key(WORD VirtualKey, bool Up)
     return input;
 }
 
+GUITHREADINFO ThreadInfoOf(HWND Window)
+{
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(Window, nullptr), &info);
+    return info;
+}
+
+// A mouse event at a point of the primary screen, in SendInput's absolute units.
+INPUT MouseAt(POINT Point, DWORD Flags)
+{
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = MulDiv(Point.x, 65536, GetSystemMetrics(SM_CXSCREEN)) + 1;
+    input.mi.dy = MulDiv(Point.y, 65536, GetSystemMetrics(SM_CYSCREEN)) + 1;
+    input.mi.dwFlags = Flags | MOUSEEVENTF_ABSOLUTE;
+    return input;
+}
+
+// Whether the thread that owns Window has made it its active window and it is in the foreground.
+bool IsActive(HWND Window)
+{
+    return ThreadInfoOf(Window).hwndActive == Window && GetForegroundWindow() == Window;
+}
+
+// Clicks the left mouse button on Window at a point of its own, clear of its controls.
+void Click(HWND Window)
+{
+    RECT client;
+    GetClientRect(Window, &client);
+    const POINT candidates[] = {{8, 8}, {client.right - 8, 8}, {8, client.bottom - 8}, {client.right - 8, client.bottom - 8}};
+    for (POINT point : candidates) {
+        ClientToScreen(Window, &point);
+        if (WindowFromPoint(point) != Window)
+            continue;
+        // Each event carries the point: where Wine last saw the pointer may lag behind.
+        INPUT clicks[] = {MouseAt(point, MOUSEEVENTF_MOVE), MouseAt(point, MOUSEEVENTF_MOVE | MOUSEEVENTF_LEFTDOWN),
+                          MouseAt(point, MOUSEEVENTF_MOVE | MOUSEEVENTF_LEFTUP)};
+        SendInput(ARRAYSIZE(clicks), clicks, sizeof(INPUT));
+        return;
+    }
+    ADD_FAILURE() << "no point of the window to click that is its own";
+}
+
 }  // namespace
 
 std::wstring WinePath(const std::string& UnixPath)
@@ -31,12 +75,12 @@ std::wstring WinePath(const std::string& UnixPath)
     return path;
 }
 
-TProgram::TProgram(const std::wstring& InstallDir, const std::string& Exe)
+TProgram::TProgram(const std::wstring& InstallDir, const std::string& Exe, const std::wstring& Arguments)
 {
     const std::wstring exe = InstallDir + L"Talvorecmax.exe";
     if (!CopyFileW(WinePath(Exe).c_str(), exe.c_str(), FALSE))
         throw std::runtime_error("cannot copy Talvorecmax.exe");
-    TStarted started = StartProcess(exe, L"", InstallDir);
+    TStarted started = StartProcess(exe, Arguments, InstallDir);
     Process_ = std::move(started.Process);
     ProcessId_ = started.ProcessId;
 }
@@ -76,11 +120,24 @@ DWORD TProgram::WaitForExit(DWORD TimeoutMs) const
 }
 
 TOtherWindow::TOtherWindow()
-    : Handle_(CreateWindowExW(0, L"STATIC", L"another program", WS_POPUP | WS_CAPTION | WS_VISIBLE, 0, 0, 240, 80,
-                              nullptr, nullptr, GetModuleHandleW(nullptr), nullptr))
 {
+    static const ATOM windowClass = [] {
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = &WindowProc;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = L"TOtherWindow";
+        return RegisterClassW(&windowClass);
+    }();
+    // Off the screen, so Wine maps no X window for it and activating it leaves the X input focus on
+    // the program. Without a window manager every Wine process moves the X focus itself; had this
+    // window taken it, the program could read that focus event only once it was active again,
+    // find the X focus elsewhere (its own request may lose against ours) and hand the foreground
+    // to the desktop.
+    Handle_ = CreateWindowExW(0, MAKEINTATOM(windowClass), L"another program", WS_POPUP | WS_CAPTION, -10000, -10000,
+                              240, 80, nullptr, nullptr, GetModuleHandleW(nullptr), this);
     if (!Handle_)
         throw std::runtime_error("cannot create a window, error " + std::to_string(GetLastError()));
+    ShowWindow(Handle_, SW_SHOWNOACTIVATE);
 }
 
 TOtherWindow::~TOtherWindow()
@@ -88,12 +145,28 @@ TOtherWindow::~TOtherWindow()
     DestroyWindow(Handle_);
 }
 
+LRESULT CALLBACK TOtherWindow::WindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam)
+{
+    if (Message == WM_NCCREATE)
+        SetWindowLongPtrW(Window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(LParam)->lpCreateParams));
+    else if (Message == WM_ACTIVATE)
+        if (auto* self = reinterpret_cast<TOtherWindow*>(GetWindowLongPtrW(Window, GWLP_USERDATA)))
+            self->Active_ = LOWORD(WParam) != WA_INACTIVE;
+    return DefWindowProcW(Window, Message, WParam, LParam);
+}
+
 bool TOtherWindow::Activate(HWND Window)
 {
-    SetForegroundWindow(Window);
-    return WaitUntil(10000, [&] {
+    // Our own window comes forward as a program the user switched to would; the program's is
+    // clicked, and activates itself.
+    if (Window == Handle_)
+        SetForegroundWindow(Window);
+    else
+        Click(Window);
+    return WaitUntil(30000, [&] {
         Pump();
-        return GetForegroundWindow() == Window;
+        return Window == Handle_ ? Active_ : !Active_ && IsActive(Window);
     });
 }
 
@@ -124,16 +197,15 @@ std::wstring AllTexts(HWND Window)
 
 HWND FocusOf(HWND Window)
 {
-    GUITHREADINFO info{};
-    info.cbSize = sizeof info;
-    GetGUIThreadInfo(GetWindowThreadProcessId(Window, nullptr), &info);
-    return info.hwndFocus;
+    return ThreadInfoOf(Window).hwndFocus;
 }
 
 void PressKeys(HWND Window, std::initializer_list<WORD> Keys, bool Alt)
 {
-    SetForegroundWindow(Window);
-    WaitUntil(10000, [&] { return GetForegroundWindow() == Window; });
+    if (!IsActive(Window)) {
+        SetForegroundWindow(Window);
+        EXPECT_TRUE(WaitUntil(30000, [&] { return IsActive(Window); })) << "the window did not come to the front";
+    }
     std::vector<INPUT> inputs;
     if (Alt)
         inputs.push_back(Key(VK_MENU, false));

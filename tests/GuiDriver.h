@@ -19,8 +19,10 @@ std::wstring WinePath(const std::string& UnixPath);
 // The program under test, copied into an install folder and started from there.
 class TProgram {
 public:
-    // Exe is the build to copy in as Talvorecmax.exe: the program, or one of its test variants.
-    explicit TProgram(const std::wstring& InstallDir, const std::string& Exe = TALVORECMAX_EXE);
+    // Exe is the build to copy in as Talvorecmax.exe: the program, or one of its test variants;
+    // Arguments go on its command line after its quoted path.
+    explicit TProgram(const std::wstring& InstallDir, const std::string& Exe = TALVORECMAX_EXE,
+                      const std::wstring& Arguments = L"");
     ~TProgram();  // ends the program if it is still running
     TProgram(const TProgram&) = delete;
     TProgram& operator=(const TProgram&) = delete;
@@ -49,13 +51,16 @@ public:
     TOtherWindow& operator=(const TOtherWindow&) = delete;
 
     HWND Handle() const { return Handle_; }
-    // Brings Window (this one or the program's) to the front; false when it does not get there.
+    // Switches to Window, this one or the program's (which is clicked, as a user would), and
+    // waits until the activation has reached it; false when it does not within the timeout.
     // Handles this window's messages meanwhile, since activation talks to it.
     bool Activate(HWND Window);
     void Pump();
 
 private:
+    static LRESULT CALLBACK WindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam);
     HWND Handle_;
+    bool Active_ = false;  // between this window's WM_ACTIVATE and its deactivation
 };
 
 // Another drive letter for a folder, as `subst` makes one (under Wine: a link in the prefix's
@@ -79,8 +84,8 @@ std::vector<HWND> ChildWindows(HWND Parent);
 std::wstring AllTexts(HWND Window);
 // The window with the keyboard focus in the thread that owns Window.
 HWND FocusOf(HWND Window);
-// Brings Window to the front, then presses the keys (virtual-key codes) one after another;
-// Alt is held during the keys when asked.
+// Brings Window to the front unless it is there already, then presses the keys (virtual-key
+// codes) one after another; Alt is held during the keys when asked.
 void PressKeys(HWND Window, std::initializer_list<WORD> Keys, bool Alt = false);
 // Saves a screenshot of the whole display as build/screenshots/<Name>.png once Window shows on it.
 void Screenshot(const std::string& Name, HWND Window);

@@ -227,16 +227,25 @@ TEST_F(Recovery, AMissingOrReadOnlyExecutableIsStillRestored)
 
 TEST_F(Recovery, AnExecutableHeldWithoutDeleteSharingIsReportedAndKept)
 {
-    WriteBytes(Exe(), BrokenExe);
     WriteBytes(Backup(), SampleExecutable(10000, 4));
-    const auto namesBefore = ListDir(Folder.Path());
-    THandle holder = HoldOpen(Exe());
+    // A read-only one is made writable for the move, and read-only again when the move fails.
+    for (const bool readOnly : {false, true}) {
+        SCOPED_TRACE(readOnly ? "read-only" : "writable");
+        SetFileAttributesW(Exe().c_str(), FILE_ATTRIBUTE_NORMAL);
+        WriteBytes(Exe(), BrokenExe);
+        if (readOnly)
+            Require(SetFileAttributesW(Exe().c_str(), FILE_ATTRIBUTE_READONLY), "making the executable read-only");
+        const auto namesBefore = ListDir(Folder.Path());
+        Window.Calls.clear();
+        THandle holder = HoldOpen(Exe());
 
-    const std::wstring error = ClickRecover();
-    holder.Reset();
+        const std::wstring error = ClickRecover();
+        holder.Reset();
 
-    ExpectFailedRestore(error, namesBefore, FailedCalls());
-    EXPECT_EQ(ReadBytes(Exe()), BrokenExe);
+        ExpectFailedRestore(error, namesBefore, FailedCalls());
+        EXPECT_EQ(ReadBytes(Exe()), BrokenExe);
+        EXPECT_EQ((GetFileAttributesW(Exe().c_str()) & FILE_ATTRIBUTE_READONLY) != 0, readOnly);
+    }
 }
 
 TEST_F(Recovery, ABackupThatCannotBeReadIsReportedAndNothingChanges)

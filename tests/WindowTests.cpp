@@ -18,27 +18,55 @@ namespace {
 
 TEST_F(Program, RecoveryWithYesRestoresClosesAndStartsTheRestoredApplication)
 {
-    InstallUpdateGoneWrong();
-    TProgram program(Folder.Path());
-    const HWND window = program.WaitForWindow(WindowCaption);
-    ASSERT_TRUE(window);
-    PressKeys(window, {VK_RETURN});  // the focused recovery button
-    const HWND confirm = program.WaitForWindow(ConfirmCaption);
-    ASSERT_TRUE(confirm) << "no confirmation box";
-    EXPECT_NE(AllTexts(confirm).find(L"直前のバージョンに戻しますか？"), std::wstring::npos);
-    EXPECT_EQ(ReadBytes(Exe()), BrokenExe) << "changed before the answer";
-    Screenshot("confirmation", confirm);
+    // Whatever it is started with, the program shows the same window and does the same.
+    struct TArguments {
+        const char* Name;
+        std::wstring Line;
+    };
+    const TArguments arguments[] = {
+        {"no arguments", L""},
+        {"a request for help", L"/?"},
+        {"a path", L"\"" + Backup() + L"\""},
+        {"a long string", std::wstring(10000, L'x')},
+    };
+    std::wstring firstTexts;
+    for (const TArguments& started : arguments) {
+        SCOPED_TRACE(started.Name);
+        const bool first = started.Line.empty();
+        InstallUpdateGoneWrong();
+        DeleteFileW(Marker().c_str());
+        TProgram program(Folder.Path(), TALVORECMAX_EXE, started.Line);
+        const HWND window = program.WaitForWindow(WindowCaption);
+        ASSERT_TRUE(window);
+        if (first)
+            firstTexts = AllTexts(window);
+        EXPECT_EQ(AllTexts(window), firstTexts);
+        PressKeys(window, {VK_RETURN});  // the focused recovery button
+        const HWND confirm = program.WaitForWindow(ConfirmCaption);
+        ASSERT_TRUE(confirm) << "no confirmation box";
+        EXPECT_NE(AllTexts(confirm).find(L"直前のバージョンに戻しますか？"), std::wstring::npos);
+        EXPECT_EQ(ReadBytes(Exe()), BrokenExe) << "changed before the answer";
+        if (first)
+            Screenshot("confirmation", confirm);
 
-    PressKeys(confirm, {'Y'});
-    const HWND done = program.WaitForWindow(PlainCaption);
-    ASSERT_TRUE(done) << "no done box";
-    EXPECT_NE(AllTexts(done).find(L"完了しました。タルボソフトを起動します。"), std::wstring::npos);
-    EXPECT_EQ(ReadBytes(Exe()), ReadBytes(Backup()));
-    Screenshot("done", done);
+        PressKeys(confirm, {'Y'});
+        const HWND done = program.WaitForWindow(PlainCaption);
+        ASSERT_TRUE(done) << "no done box";
+        EXPECT_NE(AllTexts(done).find(L"完了しました。タルボソフトを起動します。"), std::wstring::npos);
+        EXPECT_EQ(ReadBytes(Exe()), ReadBytes(Backup()));
+        if (first)
+            Screenshot("done", done);
 
-    PressKeys(done, {VK_RETURN});
-    EXPECT_EQ(program.WaitForExit(), 0u);
-    EXPECT_TRUE(WaitForFile(Marker())) << "the restored application was not started";
+        PressKeys(done, {VK_RETURN});
+        EXPECT_EQ(program.WaitForExit(), 0u);
+        ASSERT_TRUE(WaitForFile(Marker())) << "the restored application was not started";
+        // Started once, by its quoted path alone: nothing of our own command line is passed on.
+        const std::string marker = ReadBytes(Marker());
+        EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(marker.data()), marker.size() / sizeof(wchar_t)),
+                  L"\"" + Exe() + L"\"\n");
+        // The next row replaces the executable, which cannot be done while it runs.
+        EXPECT_TRUE(WaitUntil(30000, [&] { return !MainApplicationRunning(); }));
+    }
 }
 
 TEST_F(Program, ARestoredApplicationThatCannotStartIsReportedAndTheProgramStillEnds)
@@ -85,6 +113,30 @@ TEST_F(Program, CancelByEscChangesNothingAndALaterCloseStartsNothing)
     EXPECT_FALSE(MainApplicationRunning());
     EXPECT_FALSE(Exists(Marker()));
     EXPECT_EQ(ReadBytes(Exe()), BrokenExe);
+}
+
+TEST_F(Program, TheEndOfTheSessionIsAllowedAndClosesTheWindowWithoutStartingAnything)
+{
+    // A stand-in for the main application that would leave its marker if it were started.
+    Require(CopyFileW((TestBinaryDir() + L"MarkerApp.exe").c_str(), Exe().c_str(), FALSE), "installing the application");
+    // A shutdown that goes ahead, and one that another program cancelled: either closes the window.
+    for (const WPARAM ending : {WPARAM(TRUE), WPARAM(FALSE)}) {
+        SCOPED_TRACE(ending ? "session ends" : "end cancelled");
+        TProgram program(Folder.Path());
+        const HWND window = program.WaitForWindow(WindowCaption);
+        ASSERT_TRUE(window);
+
+        DWORD_PTR answer = 0;
+        ASSERT_TRUE(SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP, SMTO_NORMAL, 30000, &answer));
+        EXPECT_EQ(answer, 1u) << "the end of the session must be allowed";
+        EXPECT_TRUE(IsWindowVisible(window)) << "the question alone closes nothing";
+
+        EXPECT_TRUE(SendMessageTimeoutW(window, WM_ENDSESSION, ending, ENDSESSION_CLOSEAPP, SMTO_NORMAL, 30000, nullptr));
+        EXPECT_EQ(program.WaitForExit(), 0u);
+        // Anything it started is still running, or has left its marker.
+        EXPECT_FALSE(MainApplicationRunning());
+        EXPECT_FALSE(Exists(Marker()));
+    }
 }
 
 TEST_F(Program, EscOnTheWindowDoesNothingAndTabSkipsTheTextBox)
@@ -185,7 +237,9 @@ TEST_F(Program, AFailedRestoreShowsTheErrorAndKeepsTheWindowOpen)
 
     PressKeys(error, {VK_RETURN});
     EXPECT_TRUE(program.WaitForWindowGone(PlainCaption));
-    EXPECT_EQ(program.WaitForExit(500), static_cast<DWORD>(STILL_ACTIVE)) << "the window should stay open";
+    // The program answers a message once the error box is done with, and the window is still there.
+    EXPECT_TRUE(SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 30000, nullptr) && IsWindowVisible(window))
+        << "the window should stay open";
     holder.Reset();
     EXPECT_EQ(ReadBytes(Exe()), BrokenExe);
     EXPECT_EQ(ListDir(Folder.Path()),
@@ -195,20 +249,33 @@ TEST_F(Program, AFailedRestoreShowsTheErrorAndKeepsTheWindowOpen)
     EXPECT_FALSE(Exists(Marker()));
 }
 
+// Whether a file in Folder beside the install's own holds the whole Backup with its last-write
+// time: a restore's copy, ready to be moved.
+bool HoldsAWholeCopy(const std::wstring& Folder, const std::wstring& Backup)
+{
+    WIN32_FILE_ATTRIBUTE_DATA backup{};
+    if (!GetFileAttributesExW(Backup.c_str(), GetFileExInfoStandard, &backup))
+        return false;
+    for (const std::wstring& name : ListDir(Folder)) {
+        WIN32_FILE_ATTRIBUTE_DATA copy{};
+        if (name.find(L".~talvorec-") != std::wstring::npos &&
+            GetFileAttributesExW((Folder + name).c_str(), GetFileExInfoStandard, &copy) &&
+            copy.nFileSizeLow == backup.nFileSizeLow &&
+            CompareFileTime(&copy.ftLastWriteTime, &backup.ftLastWriteTime) == 0)
+            return true;
+    }
+    return false;
+}
+
 TEST_F(Program, AnExecutableHeldForAMomentIsRestoredOnceItIsLetGo)
 {
     InstallUpdateGoneWrong();
     Framework::THandle scanner = HoldOpen(Exe());  // a scanner looking at the file
     TProgram program(Folder.Path());
     ASSERT_TRUE(StartRestore(program));
-    // The restore is under way once its copy stands beside the executable; the scanner takes a
-    // second more before it lets go.
-    const auto copyMade = [&] {
-        const auto names = ListDir(Folder.Path());
-        return std::any_of(names.begin(), names.end(), [](const std::wstring& name) { return name.ends_with(L".tmp"); });
-    };
-    ASSERT_TRUE(WaitUntil(30000, copyMade)) << "no copy was made";
-    Sleep(1000);
+    // The copy is given the backup's times last, just before it is moved over the executable: from
+    // then on the restore is waiting for the scanner, which lets go.
+    ASSERT_TRUE(WaitUntil(30000, [&] { return HoldsAWholeCopy(Folder.Path(), Backup()); })) << "no whole copy was made";
     scanner.Reset();
     const ULONGLONG released = GetTickCount64();
 
