@@ -109,9 +109,7 @@ private:
     TFontHandle ButtonFont_ = CreateFontHandle(ButtonFont, Scale_);
     HWND Handle_ = nullptr;  // null once the window is gone, whoever destroyed it
     HWND LastFocus_ = nullptr;
-    POINT IconAt_{};
-    TTextLayout Lines_;
-    int LineHeight_ = 0;
+    TBoxLayout Layout_;  // as measured when the box was made; painting follows it
     bool Done_ = false;
     int Answer_ = 0;
 };
@@ -139,12 +137,9 @@ void TStyledBox::Create(HWND Owner)
 {
     // No icon, and the background is painted in the style's colours at WM_ERASEBKGND.
     RegisterWindowClass(ClassName, &ObjectWindowProc<TStyledBox>, nullptr, nullptr);
-    const TBoxLayout layout = MeasureLayout();
-    IconAt_ = layout.Icon;
-    Lines_ = layout.Lines;
-    LineHeight_ = layout.LineHeight;
-    CreateBoxWindow(Owner, layout.Client);
-    CreateChildren(layout);
+    Layout_ = MeasureLayout();
+    CreateBoxWindow(Owner, Layout_.Client);
+    CreateChildren(Layout_);
 }
 
 std::vector<int> TStyledBox::ButtonWidths() const
@@ -271,9 +266,9 @@ void TStyledBox::PaintText(const DRAWITEMSTRUCT& Item) const
     SetTextColor(Item.hDC, Style_.WindowText);
     SetBkMode(Item.hDC, TRANSPARENT);
     int top = Item.rcItem.top;
-    for (const TTextLine& line : Lines_.Lines) {
+    for (const TTextLine& line : Layout_.Lines.Lines) {
         TextOutW(Item.hDC, Item.rcItem.left, top, Content_.Text.c_str() + line.Start, static_cast<int>(line.Length));
-        top += LineHeight_;
+        top += Layout_.LineHeight;
     }
 }
 
@@ -316,7 +311,7 @@ LRESULT TStyledBox::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
     case WM_PAINT: {
         const TPaintDC dc(Handle_);
         if (Content_.Icon)
-            DrawIconEx(dc.Get(), IconAt_.x, IconAt_.y, LoadIconW(nullptr, Content_.Icon), Scale_(IconSize),
+            DrawIconEx(dc.Get(), Layout_.Icon.x, Layout_.Icon.y, LoadIconW(nullptr, Content_.Icon), Scale_(IconSize),
                        Scale_(IconSize), 0, nullptr, DI_NORMAL);
         return 0;
     }
