@@ -27,16 +27,12 @@
 
 using Framework::THandle;
 
+using Bench::Check;
+
 namespace {
 
 constexpr DWORD Chunk = 1 << 20;
 constexpr DWORD Timeout = 120000;
-
-void Check(bool Ok, const char* What)
-{
-    if (!Ok)
-        throw std::runtime_error(std::string(What) + " failed, error " + std::to_string(GetLastError()));
-}
 
 THandle OpenForReading(const std::wstring& Name)
 {

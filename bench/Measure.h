@@ -4,6 +4,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace Bench {
@@ -19,6 +21,13 @@ inline double Now()
     LARGE_INTEGER counter;
     QueryPerformanceCounter(&counter);
     return static_cast<double>(counter.QuadPart) / frequency;
+}
+
+// Ends the benchmark with what failed and the error the system gave for it.
+inline void Check(bool Ok, const char* What)
+{
+    if (!Ok)
+        throw std::runtime_error(std::string(What) + " failed, error " + std::to_string(GetLastError()));
 }
 
 inline double Median(std::vector<double> Values)

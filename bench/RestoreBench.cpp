@@ -23,16 +23,12 @@
 
 using Framework::THandle;
 
+using Bench::Check;
+
 namespace {
 
 constexpr DWORD Chunk = 1 << 20;
 constexpr DWORD OldTargetSize = 4096;  // the broken executable being replaced
-
-void Check(bool Ok, const char* What)
-{
-    if (!Ok)
-        throw std::runtime_error(std::string(What) + " failed, error " + std::to_string(GetLastError()));
-}
 
 // Writes Size bytes from a xorshift generator: content no file system can compress or share.
 void WriteRandomFile(const std::wstring& Name, uint64_t Size, uint64_t Seed)
