@@ -6,7 +6,6 @@
 #include <wintrust.h>
 #include <softpub.h>
 
-#include <algorithm>
 #include <cstddef>
 #include <vector>
 
@@ -46,9 +45,21 @@ ULONGLONG AlignUp(ULONGLONG Value, DWORD Alignment)
     return (Value + Alignment - 1) / Alignment * Alignment;
 }
 
+// The data directory at Index, or an empty one where the optional header does not reach it.
+IMAGE_DATA_DIRECTORY DirectoryOf(const IMAGE_NT_HEADERS64& Nt, DWORD HeadersRead, DWORD Index)
+{
+    const size_t needed = offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory) + (Index + 1) * sizeof(IMAGE_DATA_DIRECTORY);
+    const bool present = Nt.OptionalHeader.NumberOfRvaAndSizes > Index &&
+                         Nt.FileHeader.SizeOfOptionalHeader >= needed &&
+                         HeadersRead >= offsetof(IMAGE_NT_HEADERS64, OptionalHeader) + needed;
+    return present ? Nt.OptionalHeader.DataDirectory[Index] : IMAGE_DATA_DIRECTORY{};
+}
+
 // What the Windows loader holds an image's layout to. Wine maps images that break these rules, so
-// a backup that runs there could still be refused on the user's machine.
-bool FollowsLoaderRules(const IMAGE_OPTIONAL_HEADER64& Optional, const std::vector<IMAGE_SECTION_HEADER>& Sections)
+// a backup that runs there could still be refused on the user's machine. Runtime is the directory
+// of the .NET runtime header: Windows starts such a program through it, whatever its entry point.
+bool FollowsLoaderRules(const IMAGE_OPTIONAL_HEADER64& Optional, const std::vector<IMAGE_SECTION_HEADER>& Sections,
+                        const IMAGE_DATA_DIRECTORY& Runtime)
 {
     const DWORD fileAlignment = Optional.FileAlignment;
     const DWORD sectionAlignment = Optional.SectionAlignment;
@@ -60,11 +71,14 @@ bool FollowsLoaderRules(const IMAGE_OPTIONAL_HEADER64& Optional, const std::vect
         return false;
     const ULONGLONG imageSize = AlignUp(Optional.SizeOfImage, sectionAlignment);
     for (const IMAGE_SECTION_HEADER& section : Sections) {
-        const DWORD size = std::max<DWORD>(section.Misc.VirtualSize, section.SizeOfRawData);
+        // Mapped as long as its virtual size: raw data past that stays in the file.
+        const DWORD size = section.Misc.VirtualSize != 0 ? section.Misc.VirtualSize : section.SizeOfRawData;
         if (section.VirtualAddress + AlignUp(size, sectionAlignment) > imageSize)
             return false;
     }
-    return Optional.AddressOfEntryPoint != 0 && Optional.AddressOfEntryPoint < Optional.SizeOfImage;
+    const bool hasRuntime = Runtime.VirtualAddress != 0 && Runtime.Size != 0 &&
+                            static_cast<ULONGLONG>(Runtime.VirtualAddress) + Runtime.Size <= Optional.SizeOfImage;
+    return Optional.AddressOfEntryPoint < Optional.SizeOfImage && (Optional.AddressOfEntryPoint != 0 || hasRuntime);
 }
 
 // Whether every entry of the certificate table (Size bytes at Offset, a file offset) lies inside it
@@ -275,7 +289,7 @@ DWORD CheckExecutableImage(HANDLE File, TImageCheck& Result)
         if (section.SizeOfRawData > 0 &&
             static_cast<ULONGLONG>(section.PointerToRawData) + section.SizeOfRawData > fileSize)
             return ERROR_SUCCESS;
-    if (!FollowsLoaderRules(optional, sections))
+    if (!FollowsLoaderRules(optional, sections, DirectoryOf(nt, headersRead, IMAGE_DIRECTORY_ENTRY_COM_DESCRIPTOR)))
         return ERROR_SUCCESS;
 
     bool maps = false;
@@ -285,13 +299,7 @@ DWORD CheckExecutableImage(HANDLE File, TImageCheck& Result)
         return ERROR_SUCCESS;
 
     // The certificate table is addressed by file offset and is not mapped with the image.
-    constexpr size_t securityNeeded =
-        optionalNeeded + (IMAGE_DIRECTORY_ENTRY_SECURITY + 1) * sizeof(IMAGE_DATA_DIRECTORY);
-    const bool hasSecurity = optional.NumberOfRvaAndSizes > IMAGE_DIRECTORY_ENTRY_SECURITY &&
-                             header.SizeOfOptionalHeader >= securityNeeded &&
-                             headersRead >= optionalAt + securityNeeded;
-    const IMAGE_DATA_DIRECTORY certificates =
-        hasSecurity ? optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY] : IMAGE_DATA_DIRECTORY{};
+    const IMAGE_DATA_DIRECTORY certificates = DirectoryOf(nt, headersRead, IMAGE_DIRECTORY_ENTRY_SECURITY);
     if (certificates.Size != 0) {
         if (static_cast<ULONGLONG>(certificates.VirtualAddress) + certificates.Size > fileSize)
             return ERROR_SUCCESS;

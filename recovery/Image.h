@@ -27,7 +27,8 @@ enum class TImageCheck {
 // - PE32+ for AMD64, an executable image and not a DLL, with every header and every section's data
 //   inside the file; data after the last section (signatures, installer payloads) is allowed;
 // - laid out as the Windows loader requires (file and section alignment, an image size that covers
-//   every section, an entry point inside it), and mapped as an image by the system without refusal;
+//   every section as it is mapped, an entry point inside it or a .NET runtime header), and mapped
+//   as an image by the system without refusal;
 // - when it carries a signature, the content matches it byte for byte. Whether the signer is
 //   trusted on this machine is not asked: expired certificates, unknown roots and offline machines
 //   do not make a program damaged.

@@ -214,11 +214,15 @@ std::vector<TCase> ImageCases()
     using enum TOutcome;
     using namespace SampleImage;
     const std::string whole = SampleExecutable(0, 0, 64 * 1024);
-    const auto patched = [whole](size_t at, auto value) {
-        std::string bytes = whole;
+    const auto patch = [](std::string bytes, size_t at, auto value) {
         memcpy(bytes.data() + at, &value, sizeof value);
         return bytes;
     };
+    const auto patched = [&](size_t at, auto value) { return patch(whole, at, value); };
+    const std::string noEntryPoint = patched(EntryPoint, DWORD{0});
+    // Where a .NET program has its runtime header: inside the image, or just past its end.
+    const IMAGE_DATA_DIRECTORY runtime{0x1000, 0x48};
+    const IMAGE_DATA_DIRECTORY runtimeOutside{0x11000, 0x48};
     const TSignedProgram signedProgram = SignedProgram();
     const auto flipped = [&signedProgram](size_t at, size_t count) {
         std::string bytes = signedProgram.Bytes;
@@ -256,6 +260,16 @@ std::vector<TCase> ImageCases()
         {"image size short of the section", backup(patched(SizeOfImage, DWORD{0x2000})), {Damaged}},
         {"entry point outside the image", backup(patched(EntryPoint, DWORD{0x20000})), {Damaged}},
         {"file alignment not a power of two", backup(patched(FileAlignment, DWORD{0x300})), {Damaged}},
+        // Windows starts a 64-bit .NET program through its runtime header.
+        {"entry point 0, a .NET runtime header", backup(patch(noEntryPoint, RuntimeHeader, runtime)), {Restored}},
+        {"entry point 0, no runtime header", backup(noEntryPoint), {Damaged}},
+        {"entry point 0, the runtime header past the image",
+         backup(patch(noEntryPoint, RuntimeHeader, runtimeOutside)), {Damaged}},
+        // A section takes its virtual size in memory, its raw size only where the virtual one is 0.
+        {"raw data past the virtual size",
+         backup(patch(patched(VirtualSize, DWORD{0x1000}), SizeOfImage, DWORD{0x2000})), {Restored}},
+        {"virtual size 0, the raw data past the image",
+         backup(patch(patched(VirtualSize, DWORD{0}), SizeOfImage, DWORD{0x2000})), {Damaged}},
         {"signed whole", backup(signedProgram.Bytes), {Restored}},
         {"signed, then one byte of code changed", backup(flipped(signedProgram.Code, 1)), {Damaged}},
         {"signed, the signature garbled", backup(flipped(signedProgram.Signature, 16)), {Damaged}},

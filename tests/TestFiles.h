@@ -46,6 +46,9 @@ inline constexpr size_t Magic = NtHeaders + 24;  // of the optional header
 inline constexpr size_t EntryPoint = Magic + offsetof(IMAGE_OPTIONAL_HEADER64, AddressOfEntryPoint);
 inline constexpr size_t FileAlignment = Magic + offsetof(IMAGE_OPTIONAL_HEADER64, FileAlignment);
 inline constexpr size_t SizeOfImage = Magic + offsetof(IMAGE_OPTIONAL_HEADER64, SizeOfImage);
+inline constexpr size_t RuntimeHeader = Magic + offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory) +
+                                        IMAGE_DIRECTORY_ENTRY_COM_DESCRIPTOR * sizeof(IMAGE_DATA_DIRECTORY);
+inline constexpr size_t VirtualSize = NtHeaders + sizeof(IMAGE_NT_HEADERS64) + offsetof(IMAGE_SECTION_HEADER, Misc);
 inline constexpr size_t HeadersSize = 0x200;     // where the section's data starts
 }  // namespace SampleImage
 // A small real program signed with a throw-away key by the ctest fixture SignedImages, and where its
