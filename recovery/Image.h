@@ -31,9 +31,10 @@ enum class TImageCheck {
 //   as an image by the system without refusal;
 // - when it carries a signature, the content matches it byte for byte. Whether the signer is
 //   trusted on this machine is not asked: expired certificates, unknown roots and offline machines
-//   do not make a program damaged.
-// A failure that is not the file's fault (memory, access, a system without the verifier) is
-// returned as an error code.
-DWORD CheckExecutableImage(HANDLE File, TImageCheck& Result);
+//   do not make a program damaged. Well-formed signatures the verifier reads as none at all (as
+//   Windows does under the certificate padding check) leave it to the checks of an unsigned one.
+// Name is the path File was opened by; it only labels the file for the verifier. A failure that is
+// not the file's fault (memory, access, a system without the verifier) is returned as an error code.
+DWORD CheckExecutableImage(HANDLE File, const std::wstring& Name, TImageCheck& Result);
 
 }  // namespace TalvoRec

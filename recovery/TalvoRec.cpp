@@ -121,7 +121,7 @@ void TTalvoRecF::BitBtn1Click(TObject*)
         std::optional<TWaitCursor> wait;
         if (const DWORD error = OpenBackup(backupName, backup, [&] { wait.emplace(*this); }))
             Framework::RaiseOSError(error, BackupUnreadableText, BackupName);
-        if (const DWORD error = CheckExecutableImage(backup.Get(), check))
+        if (const DWORD error = CheckExecutableImage(backup.Get(), backupName, check))
             Framework::RaiseOSError(error, BackupUnreadableText, BackupName);
     }
     // Copying anything but a whole program would leave no working executable.

@@ -208,6 +208,64 @@ std::vector<TCase> LinkCases()
     };
 }
 
+using TCryptMessage = Framework::TOwned<HCRYPTMSG, &::CryptMsgClose>;
+
+std::string MessageParameter(HCRYPTMSG Message, DWORD Kind)
+{
+    DWORD size = 0;
+    Require(CryptMsgGetParam(Message, Kind, 0, nullptr, &size), "sizing a message parameter");
+    std::string value(size, '\0');
+    Require(CryptMsgGetParam(Message, Kind, 0, value.data(), &size), "reading a message parameter");
+    value.resize(size);
+    return value;
+}
+
+// The program's signature made again without a signer: the same signed content in a well-formed
+// signed-data message, which the verifier reads as no signature at all.
+std::string SignatureWithoutSigner(const TSignedProgram& Program)
+{
+    constexpr DWORD encoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
+    DWORD length = 0;
+    memcpy(&length, Program.Bytes.data() + Program.Certificate, sizeof length);
+    const TCryptMessage original(CryptMsgOpenToDecode(encoding, 0, 0, 0, nullptr, nullptr));
+    Require(CryptMsgUpdate(original.Get(), reinterpret_cast<const BYTE*>(Program.Bytes.data() + Program.Signature),
+                           length - static_cast<DWORD>(Program.Signature - Program.Certificate), TRUE),
+            "reading the signature");
+    std::string contentType = MessageParameter(original.Get(), CMSG_INNER_CONTENT_TYPE_PARAM);
+    const std::string content = MessageParameter(original.Get(), CMSG_CONTENT_PARAM);
+    CMSG_SIGNED_ENCODE_INFO noSigner{};
+    noSigner.cbSize = sizeof noSigner;
+    const TCryptMessage rebuilt(
+        CryptMsgOpenToEncode(encoding, 0, CMSG_SIGNED, &noSigner, contentType.data(), nullptr));
+    Require(CryptMsgUpdate(rebuilt.Get(), reinterpret_cast<const BYTE*>(content.data()),
+                           static_cast<DWORD>(content.size()), TRUE),
+            "writing a signature without a signer");
+    return MessageParameter(rebuilt.Get(), CMSG_CONTENT_PARAM);
+}
+
+// Message with its outer length in the indefinite form, which BER allows and DER does not.
+std::string InIndefiniteLength(const std::string& Message)
+{
+    const auto second = static_cast<unsigned char>(Message[1]);
+    const size_t header = second & 0x80 ? 2 + (second & 0x7F) : 2;
+    return std::string("\x30\x80", 2) + Message.substr(header) + std::string(2, '\0');
+}
+
+// The signed program with Entry, all of it, as its certificate table's one entry.
+std::string WithCertificateEntry(const TSignedProgram& Program, const std::string& Entry)
+{
+    WIN_CERTIFICATE header{};
+    constexpr DWORD headerSize = offsetof(WIN_CERTIFICATE, bCertificate);
+    memcpy(&header, Program.Bytes.data() + Program.Certificate, headerSize);
+    header.dwLength = static_cast<DWORD>(headerSize + Entry.size());
+    std::string bytes = Program.Bytes.substr(0, Program.Certificate);
+    bytes.append(reinterpret_cast<const char*>(&header), headerSize).append(Entry);
+    bytes.resize((bytes.size() + 7) / 8 * 8, '\0');
+    const DWORD tableSize = static_cast<DWORD>(bytes.size() - Program.Certificate);
+    memcpy(bytes.data() + Program.TableSize, &tableSize, sizeof tableSize);
+    return bytes;
+}
+
 // The backup as an interrupted updater, another build or another program can leave it.
 std::vector<TCase> ImageCases()
 {
@@ -230,6 +288,7 @@ std::vector<TCase> ImageCases()
             bytes[at + i] ^= 0x5A;
         return bytes;
     };
+    const std::string noSigner = SignatureWithoutSigner(signedProgram);
     std::string x509 = signedProgram.Bytes;
     const WORD x509Kind = WIN_CERT_TYPE_X509;
     memcpy(x509.data() + signedProgram.Certificate + offsetof(WIN_CERTIFICATE, wCertificateType), &x509Kind,
@@ -273,6 +332,13 @@ std::vector<TCase> ImageCases()
         {"signed whole", backup(signedProgram.Bytes), {Restored}},
         {"signed, then one byte of code changed", backup(flipped(signedProgram.Code, 1)), {Damaged}},
         {"signed, the signature garbled", backup(flipped(signedProgram.Signature, 16)), {Damaged}},
+        // The verifier reads a well-formed signature as none at all: Windows so reads one with bytes
+        // after it in its entry under the certificate padding check, and runs the program unsigned.
+        {"signed, a signature without a signer, bytes after it",
+         backup(WithCertificateEntry(signedProgram, noSigner + std::string(16, '\xAA'))), {Restored}},
+        // Read as none at all, but not a signature by its own encoding: damaged.
+        {"signed, a signature without a signer, its length not DER",
+         backup(WithCertificateEntry(signedProgram, InIndefiniteLength(noSigner))), {Damaged}},
         // Wine's verifier crashes on a bare X.509 certificate: it must not be asked.
         {"signed, the signature's kind changed", backup(x509), {Damaged}},
     };
@@ -399,7 +465,7 @@ TEST(BadInput, EveryProgramInTheSystemFolderPassesTheCheck)
         ASSERT_EQ(TalvoRec::OpenBackup(folder + name, file), ERROR_SUCCESS);
         TalvoRec::TImageCheck check = TalvoRec::TImageCheck::NotAnImage;
         const std::string shown(name.begin(), name.end());
-        EXPECT_EQ(TalvoRec::CheckExecutableImage(file.Get(), check), ERROR_SUCCESS) << shown;
+        EXPECT_EQ(TalvoRec::CheckExecutableImage(file.Get(), folder + name, check), ERROR_SUCCESS) << shown;
         EXPECT_EQ(check, TalvoRec::TImageCheck::Executable) << shown;
         ++checked;
     }

@@ -58,6 +58,7 @@ struct TSignedProgram {
     size_t Code = 0;         // the middle of its first section's data
     size_t Certificate = 0;  // its certificate table's one entry
     size_t Signature = 0;    // the signature itself, past the entry's header
+    size_t TableSize = 0;    // the certificate table's size in the headers
 };
 TSignedProgram SignedProgram();
 // Opens the file as another program that reads it would: without delete sharing, so it can be
