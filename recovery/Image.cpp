@@ -21,8 +21,9 @@ namespace {
 constexpr DWORD PageSize = 0x1000;
 constexpr DWORD SmallestFileAlignment = 0x200;
 constexpr DWORD LargestFileAlignment = 0x10000;
-// TRUST_E_MALFORMED_SIGNATURE, which MinGW's headers lack.
+// TRUST_E_MALFORMED_SIGNATURE and ERROR_INVALID_IMAGE_HASH, which MinGW's headers lack.
 constexpr LONG MalformedSignature = static_cast<LONG>(0x80096011);
+constexpr DWORD InvalidImageHash = 577;
 // The object identifier of PKCS #7 signed data, 1.2.840.113549.1.7.2, as DER encodes it.
 constexpr BYTE SignedDataOid[] = {0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x02};
 
@@ -195,6 +196,7 @@ enum class TSignature {
     Matches,  // the content matches the signature; whether the signer is trusted is not asked
     Damaged,  // the content or the signature block is wrong
     Absent,   // the verifier finds no signature in the file
+    Blocked,  // the signer's certificate is in this machine's Disallowed store, or revoked
 };
 
 // The name the verifier labels the file with: its final path, or the path it was opened by where
@@ -218,7 +220,7 @@ std::wstring LabelOf(HANDLE File, const std::wstring& Name)
 // The verifier compares the content with the signature's digest while it loads the signature,
 // before it looks at the certificates, so an answer about them (unknown root, expired, chain
 // incomplete or not checkable offline, a signer certificate it cannot use) comes from a file that
-// matched: the owner's trust, not damage.
+// matched: the owner's trust, not damage. Only what the machine forbids outright blocks it.
 DWORD VerifySignature(HANDLE File, const std::wstring& Name, TSignature& Verdict)
 {
     Verdict = TSignature::Damaged;
@@ -251,26 +253,38 @@ DWORD VerifySignature(HANDLE File, const std::wstring& Name, TSignature& Verdict
 
     if (IsFailureOfTheSystem(status))
         return HRESULT_FACILITY(status) == FACILITY_WIN32 ? HRESULT_CODE(status) : static_cast<DWORD>(status);
-    if (status == TRUST_E_NOSIGNATURE)
+    switch (static_cast<DWORD>(status)) {
+    case static_cast<DWORD>(TRUST_E_NOSIGNATURE):
         Verdict = TSignature::Absent;
-    else
+        break;
+    case static_cast<DWORD>(TRUST_E_EXPLICIT_DISTRUST):
+    case static_cast<DWORD>(CERT_E_REVOKED):
+        Verdict = TSignature::Blocked;
+        break;
+    default:
         Verdict = IsDamageOfTheFile(status) ? TSignature::Damaged : TSignature::Matches;
+    }
     return ERROR_SUCCESS;
 }
 
-// The system's own word: whether it maps the file as an image. Only a refusal for the image's
-// format is damage; one for memory or access is reported as the error it is.
-DWORD MapsAsImage(HANDLE File, bool& Maps)
+// The system's own word: whether it maps the file as an image. A refusal for the image's format
+// is damage, one by the code integrity or application control policy blocks it; one for memory or
+// access is reported as the error it is.
+DWORD MapAsImage(HANDLE File, TImageCheck& Result)
 {
     THandle section(CreateFileMappingW(File, nullptr, PAGE_READONLY | SEC_IMAGE, 0, 0, nullptr));
-    Maps = static_cast<bool>(section);
-    if (Maps)
+    Result = TImageCheck::Executable;
+    if (section)
         return ERROR_SUCCESS;
     switch (const DWORD error = GetLastError()) {
     case ERROR_BAD_EXE_FORMAT:  // STATUS_INVALID_IMAGE_FORMAT, _NOT_MZ, _PROTECT, _WIN_16 and others
     case ERROR_INVALID_EXE_SIGNATURE:
     case ERROR_EXE_MARKED_INVALID:
     case ERROR_EXE_MACHINE_TYPE_MISMATCH:
+        Result = TImageCheck::Damaged;
+        return ERROR_SUCCESS;
+    case InvalidImageHash:  // STATUS_INVALID_IMAGE_HASH: the policy does not allow this program
+        Result = TImageCheck::Blocked;
         return ERROR_SUCCESS;
     default:
         return error;
@@ -348,11 +362,13 @@ DWORD CheckExecutableImage(HANDLE File, const std::wstring& Name, TImageCheck& R
     if (!FollowsLoaderRules(optional, sections, DirectoryOf(nt, headersRead, IMAGE_DIRECTORY_ENTRY_COM_DESCRIPTOR)))
         return ERROR_SUCCESS;
 
-    bool maps = false;
-    if (const DWORD error = MapsAsImage(File, maps))
+    TImageCheck mapped = TImageCheck::Damaged;
+    if (const DWORD error = MapAsImage(File, mapped))
         return error;
-    if (!maps)
+    if (mapped != TImageCheck::Executable) {
+        Result = mapped;
         return ERROR_SUCCESS;
+    }
 
     // The certificate table is addressed by file offset and is not mapped with the image.
     const IMAGE_DATA_DIRECTORY certificates = DirectoryOf(nt, headersRead, IMAGE_DIRECTORY_ENTRY_SECURITY);
@@ -374,6 +390,10 @@ DWORD CheckExecutableImage(HANDLE File, const std::wstring& Name, TImageCheck& R
         if (signature == TSignature::Damaged ||
             (signature == TSignature::Absent && table != TCertificateTable::Signatures))
             return ERROR_SUCCESS;
+        if (signature == TSignature::Blocked) {
+            Result = TImageCheck::Blocked;
+            return ERROR_SUCCESS;
+        }
     }
     Result = TImageCheck::Executable;
     return ERROR_SUCCESS;

@@ -124,9 +124,12 @@ void TTalvoRecF::BitBtn1Click(TObject*)
         if (const DWORD error = CheckExecutableImage(backup.Get(), backupName, check))
             Framework::RaiseOSError(error, BackupUnreadableText, BackupName);
     }
-    // Copying anything but a whole program would leave no working executable.
+    // Copying anything but a whole program would leave no working executable, and one this machine
+    // forbids would be started with administrator rights.
     if (check != TImageCheck::Executable) {
-        ShowMessage(check == TImageCheck::NotAnImage ? NotExecutableText : DamagedText);
+        ShowMessage(check == TImageCheck::NotAnImage ? NotExecutableText
+                    : check == TImageCheck::Blocked  ? BlockedText
+                                                     : DamagedText);
         Close();
         return;
     }

@@ -22,7 +22,7 @@ using Framework::THandle;
 
 namespace {
 
-enum class TOutcome { Restored, NoBackup, NotExecutable, Damaged, Error };
+enum class TOutcome { Restored, NoBackup, NotExecutable, Damaged, Blocked, Error };
 
 const wchar_t* OutcomeName(TOutcome outcome)
 {
@@ -31,6 +31,7 @@ const wchar_t* OutcomeName(TOutcome outcome)
     case TOutcome::NoBackup: return L"no-backup message";
     case TOutcome::NotExecutable: return L"not-an-executable message";
     case TOutcome::Damaged: return L"damaged-backup message";
+    case TOutcome::Blocked: return L"not-allowed-here message";
     case TOutcome::Error: return L"error box";
     }
     return L"?";
@@ -362,6 +363,8 @@ TOutcome Recover(const TFolder& folder, std::wstring& error)
         return TOutcome::NotExecutable;
     if (!window.Calls.empty() && window.Calls.front() == L"message: " + TalvoRec::DamagedText)
         return TOutcome::Damaged;
+    if (!window.Calls.empty() && window.Calls.front() == L"message: " + TalvoRec::BlockedText)
+        return TOutcome::Blocked;
     return TalvoRec::RunAfterClose ? TOutcome::Restored : TOutcome::Error;
 }
 
