@@ -216,8 +216,11 @@ void TTalvoRecF::WMQueryEndSession(TMessage& Message)
 
 void TTalvoRecF::WMEndSession(TMessage&)
 {
-    // Windows may end the process as soon as this returns: the close, which waits for a recovery
-    // under way and starts what it restored, runs before.
+    // Windows may end the process as soon as this returns: a recovery under way is waited for
+    // first, even when a close that waits for it is already under way below, and the close then
+    // starts what it restored.
+    if (Work_)
+        Work_->Finish();
     Close();
 }
 
