@@ -18,7 +18,7 @@ namespace TalvoRec {
 // held as it is and never removed.
 class TFolderLock {
 public:
-    // Waits up to TimeoutMs for the lock, the window painting meanwhile.
+    // Waits up to TimeoutMs for the lock.
     TFolderLock(std::wstring Target, DWORD TimeoutMs);
     TFolderLock(const TFolderLock&) = delete;
     TFolderLock& operator=(const TFolderLock&) = delete;
