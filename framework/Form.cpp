@@ -49,7 +49,6 @@ void TForm::CreateHandle()
     const HICON icon = LoadIconW(GetModuleHandleW(nullptr), L"MAINICON");
     RegisterWindowClass(WindowClassName, &ObjectWindowProc<TForm>, icon, GetSysColorBrush(COLOR_BTNFACE));
     Scaler_.Dpi = ScreenDpi();
-    Style_ = ActiveStyle();
 
     const DWORD exStyle = FormExStyle | (Host_.OnTaskBar ? WS_EX_APPWINDOW : 0);
     RECT frame{0, 0, Scaler_(ClientWidth), Scaler_(ClientHeight)};
@@ -70,7 +69,13 @@ void TForm::CreateHandle()
 
     int id = FirstControlId;
     for (TControl* control : Controls_)
-        control->CreateHandle(Handle_, id++, Scaler_, Style_);
+        control->CreateHandle(Handle_, id++, Scaler_);
+    // The texts are one group and the controls that take the focus another, in which the arrow keys
+    // go round.
+    for (const TControl* first : {Controls_.empty() ? nullptr : Controls_.front(), FirstFocusControl()})
+        if (first)
+            SetWindowLongW(first->Handle(), GWL_STYLE, GetWindowLongW(first->Handle(), GWL_STYLE) | WS_GROUP);
+    UpdateLook();
     for (TControl* control : Controls_)
         control->FitToText(BottomLimit(*control));
 
@@ -102,14 +107,23 @@ void TForm::Show()
     ShowWindow(Handle_, SW_SHOWNORMAL);
     UpdateWindow(Handle_);
     SetForegroundWindow(Handle_);
-    FocusFirstControl();
+    if (const TControl* first = FirstFocusControl())
+        SetFocus(first->Handle());
 }
 
-void TForm::FocusFirstControl()
+TControl* TForm::FirstFocusControl() const
 {
     const auto first = std::find_if(Controls_.begin(), Controls_.end(), [](TControl* c) { return c->TakesFocus(); });
-    if (first != Controls_.end())
-        SetFocus((*first)->Handle());
+    return first == Controls_.end() ? nullptr : *first;
+}
+
+void TForm::UpdateLook()
+{
+    Style_ = ActiveStyle();
+    HighContrast_ = HighContrastOn();
+    for (TControl* control : Controls_)
+        control->SetLook(Style_);
+    RedrawWindow(Handle_, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN);
 }
 
 void TForm::ShowMessage(const std::wstring& Text)
@@ -203,7 +217,10 @@ LRESULT TForm::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
             SetBkColor(dc, face);
             return reinterpret_cast<LRESULT>(StyleBrush(face));
         }
-        SetTextColor(dc, control ? control->TextColor() : GetSysColor(COLOR_WINDOWTEXT));
+        // In high contrast every text takes the user's colour, the heading's own too.
+        SetTextColor(dc, HighContrast_ ? GetSysColor(COLOR_BTNTEXT)
+                         : control     ? control->TextColor()
+                                       : GetSysColor(COLOR_WINDOWTEXT));
         SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
         return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
     }
@@ -221,6 +238,23 @@ LRESULT TForm::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
             return TRUE;
         }
         break;
+    case WM_SETTINGCHANGE:
+        if (WParam == SPI_SETHIGHCONTRAST)
+            UpdateLook();
+        break;
+    case WM_SYSCOLORCHANGE:
+        // The controls learn of new system colours from their top-level window.
+        for (TControl* control : Controls_)
+            SendMessageW(control->Handle(), WM_SYSCOLORCHANGE, 0, 0);
+        UpdateLook();
+        break;
+    case WM_NEXTDLGCTL:
+        // IsDialogMessageW asks a dialog's procedure to move the focus: for the arrow keys to the
+        // next control of the group, as in Windows' own boxes, or for Tab to the next one that takes it.
+        if (const HWND next = LOWORD(LParam) ? reinterpret_cast<HWND>(WParam)
+                                             : GetNextDlgTabItem(Handle_, GetFocus(), WParam != 0))
+            SetFocus(next);
+        return 0;
     case WM_SETCURSOR:
         if (LOWORD(LParam) == HTCLIENT && AppCursor() == TCursor::HourGlass) {
             SetCursor(LoadCursorW(nullptr, IDC_WAIT));

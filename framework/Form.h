@@ -94,14 +94,18 @@ private:
     // The lowest a control may grow to: a gap above the nearest control below it, or above the
     // bottom of the client area.
     int BottomLimit(const TControl& Control) const;
-    void FocusFirstControl();
+    TControl* FirstFocusControl() const;
+    // Takes the look of the moment, the style or the system's, and paints the window again in it.
+    void UpdateLook();
     void ReportError() const noexcept;
     TBoxOwner BoxOwner() const { return {Handle_, Style_, Host_.ReportError}; }
 
     TFormHost Host_;
     HWND Handle_ = nullptr;
-    // The look is chosen once, when the window is made: its buttons are owner-drawn or not from then on.
+    // The look, chosen when the window is made and again when high contrast is switched: in a
+    // style the buttons are owner-drawn, otherwise the system draws them.
     const TStyle* Style_ = nullptr;
+    bool HighContrast_ = false;
     bool Closing_ = false;
     TScaler Scaler_;
     TFontHandle FontHandle_;

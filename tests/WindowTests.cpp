@@ -139,7 +139,7 @@ TEST_F(Program, TheEndOfTheSessionIsAllowedAndClosesTheWindowWithoutStartingAnyt
     }
 }
 
-TEST_F(Program, EscOnTheWindowDoesNothingAndTabSkipsTheTextBox)
+TEST_F(Program, EscOnTheWindowDoesNothingAndTabAndTheArrowsGoRoundTheButtonsSkippingTheTexts)
 {
     TProgram program(Folder.Path());
     const HWND window = program.WaitForWindow(WindowCaption);
@@ -149,10 +149,13 @@ TEST_F(Program, EscOnTheWindowDoesNothingAndTabSkipsTheTextBox)
     const HWND recover = children[2], close = children[3];
     EXPECT_EQ(FocusOf(window), recover);
 
-    PressKeys(window, {VK_TAB});
-    ASSERT_TRUE(WaitUntil(10000, [&] { return FocusOf(window) == close; }));
-    PressKeys(window, {VK_TAB});
-    EXPECT_TRUE(WaitUntil(10000, [&] { return FocusOf(window) == recover; }));
+    // Left and Up go back, Right and Down on, round the two buttons as in Windows' own boxes.
+    const std::pair<WORD, HWND> keys[] = {{VK_TAB, close},  {VK_TAB, recover},  {VK_RIGHT, close}, {VK_RIGHT, recover},
+                                          {VK_LEFT, close}, {VK_LEFT, recover}, {VK_DOWN, close},  {VK_UP, recover}};
+    for (const auto& [key, focused] : keys) {
+        PressKeys(window, {key});
+        EXPECT_TRUE(WaitUntil(10000, [&] { return FocusOf(window) == focused; })) << "key " << key;
+    }
 
     PressKeys(window, {VK_ESCAPE});
     // A key pressed after Esc is handled after it: once "x" has closed the window, Esc had its turn.
