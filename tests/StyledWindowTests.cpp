@@ -132,9 +132,14 @@ TEST_F(Program, TheWindowIsDrawnInTheThemeColours)
 TEST_F(Program, TheStyledConfirmationIsModalCentredAndAnswersEscCloseAndAltY)
 {
     InstallUpdateGoneWrong();
+    const TWinEvents windowStarted(EVENT_SYSTEM_DIALOGSTART);
     TProgram program(Folder.Path());
     const HWND window = program.WaitForWindow(WindowCaption);
     ASSERT_TRUE(window);
+    // The window too is a dialog to screen readers, announced as it opens.
+    EXPECT_EQ(ClassOf(window), L"#32770");
+    EXPECT_TRUE(windowStarted.WaitFor(window)) << "the window was not announced";
+    EXPECT_EQ(AccessibleOf(window).Name, WindowCaption);
 
     for (const bool byClose : {false, true}) {
         SCOPED_TRACE(byClose ? "title-bar close" : "Esc");
@@ -302,8 +307,8 @@ void ExpectSystemColours(HWND Window, const std::string& Shot)
 {
     const auto children = ChildWindows(Window);
     ASSERT_EQ(children.size(), 4u);
-    EXPECT_TRUE(WaitUntil(10000, [&] { return ButtonType(children[2]) == BS_PUSHBUTTON; }));
-    EXPECT_EQ(ButtonType(children[3]), static_cast<UINT>(BS_PUSHBUTTON));
+    EXPECT_TRUE(WaitUntil(10000, [&] { return ButtonType(children[2]) != BS_OWNERDRAW; }));
+    EXPECT_NE(ButtonType(children[3]), static_cast<UINT>(BS_OWNERDRAW));
     Screenshot(Shot, Window);
     const COLORREF face = GetSysColor(COLOR_BTNFACE);
     const std::pair<const char*, POINT> samples[] = {

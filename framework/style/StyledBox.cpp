@@ -7,8 +7,10 @@
 #include "framework/Handle.h"
 #include "framework/LineBreak.h"
 #include "framework/SysUtils.h"
+#include "framework/WindowObject.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 namespace Framework {
@@ -73,7 +75,7 @@ private:
     void PaintText(const DRAWITEMSTRUCT& Item) const;
     void CreateBoxWindow(HWND Owner, SIZE Client);
     void CreateChildren(const TBoxLayout& Layout);
-    static INT_PTR CALLBACK DialogProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam);
+    friend INT_PTR CALLBACK ObjectDialogProc<TStyledBox>(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam);
     void Attach(HWND Window) { Handle_ = Window; }
     // Destroyed by Run, or with its owner while still waiting for an answer: that ends the box's
     // loop with Cancel, and the handle is never used again.
@@ -83,8 +85,7 @@ private:
         if (!Done_)
             Finish(Content_.CancelId);
     }
-    // True for a message the box has handled, as a dialog procedure answers.
-    INT_PTR Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam);
+    std::optional<LRESULT> Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam);
     // An error goes to whoever reports the owner's errors.
     void ReportError() const noexcept
     {
@@ -204,13 +205,8 @@ TBoxLayout TStyledBox::MeasureLayout() const
 
 void TStyledBox::CreateBoxWindow(HWND Owner, SIZE Client)
 {
-    // A real dialog, made from a template in memory, so that screen readers know it as one. It has
-    // no controls of its own: the box makes, places and draws them.
-    struct alignas(4) {
-        DLGTEMPLATE Dialog;
-        WORD Menu, Class, Title;  // none, the system's dialog class, none (set below)
-    } const dialog{{BoxStyle, BoxExStyle, 0, 0, 0, 0, 0}, 0, 0, 0};
-    if (!CreateDialogIndirectParamW(GetModuleHandleW(nullptr), &dialog.Dialog, Owner, &DialogProc,
+    const TEmptyDialogTemplate dialog(BoxStyle, BoxExStyle);
+    if (!CreateDialogIndirectParamW(GetModuleHandleW(nullptr), &dialog.Dialog, Owner, &ObjectDialogProc<TStyledBox>,
                                     reinterpret_cast<LPARAM>(this)))
         RaiseOSError(GetLastError(), L"CreateDialogIndirectParamW");
     SetWindowTextW(Handle_, Content_.Caption.c_str());
@@ -222,29 +218,6 @@ void TStyledBox::CreateBoxWindow(HWND Owner, SIZE Client)
     SetWindowPos(Handle_, nullptr, at.x, at.y, outer.cx, outer.cy, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-INT_PTR CALLBACK TStyledBox::DialogProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam)
-{
-    if (Msg == WM_INITDIALOG) {
-        SetWindowLongPtrW(Window, DWLP_USER, LParam);
-        reinterpret_cast<TStyledBox*>(LParam)->Attach(Window);
-        return FALSE;  // the focus is given when the box is shown
-    }
-    auto* box = reinterpret_cast<TStyledBox*>(GetWindowLongPtrW(Window, DWLP_USER));
-    if (!box)
-        return FALSE;
-    if (Msg == WM_NCDESTROY) {
-        SetWindowLongPtrW(Window, DWLP_USER, 0);
-        box->Detach();
-        return FALSE;
-    }
-    // Nothing may unwind into user32.
-    try {
-        return box->Dispatch(Msg, WParam, LParam);
-    } catch (...) {
-        box->ReportError();
-        return TRUE;
-    }
-}
 
 void TStyledBox::CreateChildren(const TBoxLayout& Layout)
 {
@@ -332,7 +305,7 @@ void TStyledBox::OnCommand(int Id)
     }
 }
 
-INT_PTR TStyledBox::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
+std::optional<LRESULT> TStyledBox::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
 {
     switch (Msg) {
     case WM_ERASEBKGND: {
@@ -348,14 +321,14 @@ INT_PTR TStyledBox::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
         RECT line = strip;
         line.bottom = line.top + 1;
         FillRect(dc, &line, StyleBrush(Style_.TextBoxFrame));
-        return TRUE;
+        return 1;
     }
     case WM_PAINT: {
         const TPaintDC dc(Handle_);
         if (Content_.Icon)
             DrawIconEx(dc.Get(), Layout_.Icon.x, Layout_.Icon.y, LoadIconW(nullptr, Content_.Icon), Scale_(IconSize),
                        Scale_(IconSize), 0, nullptr, DI_NORMAL);
-        return TRUE;
+        return 0;
     }
     case WM_DRAWITEM: {
         const DRAWITEMSTRUCT& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(LParam);
@@ -367,14 +340,14 @@ INT_PTR TStyledBox::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
     }
     case WM_COMMAND:
         OnCommand(LOWORD(WParam));
-        return TRUE;
+        return 0;
     case WM_CLOSE:
         Finish(Content_.CancelId);
-        return TRUE;
+        return 0;
     }
     // The dialog's own handling: the arrow keys among the buttons, and the focused button kept
     // across a switch to another window, so that Enter answers with the one the user chose.
-    return FALSE;
+    return std::nullopt;
 }
 
 TBoxMeasure MeasureStyledBox(const TBoxContent& Content)
