@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <oleacc.h>
 #include <tlhelp32.h>
 
 namespace Testing {
@@ -15,6 +16,35 @@ inline const std::wstring WindowCaption = TalvoRec::WindowCaption;
 inline const std::wstring ConfirmCaption = L"情報";
 inline const std::wstring PlainCaption = L"Talvorecmax";
 inline const std::string BrokenExe = "MZ broken build";
+
+// What a screen reader is told of a window: the role and name of its client area, from the
+// system's accessibility layer as a screen reader asks for them.
+struct TAccessible {
+    long Role = 0;
+    std::wstring Name;
+};
+
+inline TAccessible AccessibleOf(HWND Window)
+{
+    TAccessible found;
+    IAccessible* accessible = nullptr;
+    if (FAILED(AccessibleObjectFromWindow(Window, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                          reinterpret_cast<void**>(&accessible))))
+        return found;
+    VARIANT self{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    VARIANT role{};
+    if (SUCCEEDED(accessible->get_accRole(self, &role)) && role.vt == VT_I4)
+        found.Role = role.lVal;
+    BSTR name = nullptr;
+    if (SUCCEEDED(accessible->get_accName(self, &name)) && name) {
+        found.Name = name;
+        SysFreeString(name);
+    }
+    accessible->Release();
+    return found;
+}
 
 // Waits for the recovery window and presses its recovery button (R, with Alt when asked); the
 // window that opens with the given caption, or null when either window does not come.

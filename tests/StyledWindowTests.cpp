@@ -6,8 +6,6 @@
 #include "framework/Controls.h"
 #include "framework/style/Style.h"
 
-#include <oleacc.h>
-
 #include <cstdio>
 #include <iterator>
 #include <vector>
@@ -56,34 +54,6 @@ UINT ButtonType(HWND Button)
     return static_cast<UINT>(GetWindowLongW(Button, GWL_STYLE)) & BS_TYPEMASK;
 }
 
-// What a screen reader is told of a window: the role and name of its client area, from the
-// system's accessibility layer as a screen reader asks for them.
-struct TAccessible {
-    long Role = 0;
-    std::wstring Name;
-};
-
-TAccessible AccessibleOf(HWND Window)
-{
-    TAccessible found;
-    IAccessible* accessible = nullptr;
-    if (FAILED(AccessibleObjectFromWindow(Window, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
-                                          reinterpret_cast<void**>(&accessible))))
-        return found;
-    VARIANT self{};
-    self.vt = VT_I4;
-    self.lVal = CHILDID_SELF;
-    VARIANT role{};
-    if (SUCCEEDED(accessible->get_accRole(self, &role)) && role.vt == VT_I4)
-        found.Role = role.lVal;
-    BSTR name = nullptr;
-    if (SUCCEEDED(accessible->get_accName(self, &name)) && name) {
-        found.Name = name;
-        SysFreeString(name);
-    }
-    accessible->Release();
-    return found;
-}
 
 TEST_F(Program, TheWindowIsDrawnInTheThemeColours)
 {
@@ -132,7 +102,7 @@ TEST_F(Program, TheWindowIsDrawnInTheThemeColours)
 TEST_F(Program, TheStyledConfirmationIsModalCentredAndAnswersEscCloseAndAltY)
 {
     InstallUpdateGoneWrong();
-    const TWinEvents windowStarted(EVENT_SYSTEM_DIALOGSTART);
+    const TWinEvents windowStarted(EVENT_SYSTEM_DIALOGSTART), windowEnded(EVENT_SYSTEM_DIALOGEND);
     TProgram program(Folder.Path());
     const HWND window = program.WaitForWindow(WindowCaption);
     ASSERT_TRUE(window);
@@ -192,6 +162,7 @@ TEST_F(Program, TheStyledConfirmationIsModalCentredAndAnswersEscCloseAndAltY)
     ExpectCentredOnTheMonitorOf(done, window);
     PressKeys(done, {VK_ESCAPE});  // the one OK button is also the cancel button
     EXPECT_EQ(program.WaitForExit(), 0u);
+    EXPECT_TRUE(windowEnded.WaitFor(window)) << "the end of the window was not announced";
     EXPECT_TRUE(WaitForFile(Marker()));
 }
 
@@ -270,11 +241,14 @@ public:
         WasOn_ = before.dwFlags & HCF_HIGHCONTRASTON;
         for (size_t i = 0; i < std::size(Elements); ++i)
             Saved_[i] = GetSysColor(Elements[i]);
-        SetSysColors(static_cast<int>(std::size(Elements)), Elements, Scheme);
         On_ = Switch(true);
+        if (On_)
+            SetSysColors(static_cast<int>(std::size(Elements)), Elements, Scheme);
     }
     ~THighContrast()
     {
+        if (!On_)
+            return;
         Switch(WasOn_);
         SetSysColors(static_cast<int>(std::size(Elements)), Elements, Saved_);
     }

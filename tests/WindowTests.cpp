@@ -351,6 +351,11 @@ TEST_F(Program, ARunningApplicationIsEndedOnlyWithConsentAndOnlyFromThisFolder)
     const HWND question = WaitForBox(program, TalvoRec::RunningText);
     ASSERT_TRUE(question);
     EXPECT_EQ(FocusOf(question), GetDlgItem(question, IDCANCEL));
+    // What a screen reader reads: the dialog's caption, then the question in its text.
+    const TAccessible box = AccessibleOf(question), text = AccessibleOf(GetWindow(question, GW_CHILD));
+    EXPECT_EQ(box.Name, ConfirmCaption);
+    EXPECT_EQ(text.Name, TalvoRec::RunningText);
+    std::printf("the running-application question: box role %ld, text role %ld\n", box.Role, text.Role);
     Screenshot("running", question);
     PressKeys(question, {'Y'});
     const HWND done = program.WaitForWindow(PlainCaption);
