@@ -17,16 +17,11 @@ inline const std::wstring ConfirmCaption = L"情報";
 inline const std::wstring PlainCaption = L"Talvorecmax";
 inline const std::string BrokenExe = "MZ broken build";
 
-// What a screen reader is told of a window: the role and name of its client area, from the
-// system's accessibility layer as a screen reader asks for them.
-struct TAccessible {
-    long Role = 0;
-    std::wstring Name;
-};
-
-inline TAccessible AccessibleOf(HWND Window)
+// The name a screen reader is given for a window's client area, read from the system's
+// accessibility layer as a screen reader reads it.
+inline std::wstring AccessibleName(HWND Window)
 {
-    TAccessible found;
+    std::wstring found;
     IAccessible* accessible = nullptr;
     if (FAILED(AccessibleObjectFromWindow(Window, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
                                           reinterpret_cast<void**>(&accessible))))
@@ -34,12 +29,9 @@ inline TAccessible AccessibleOf(HWND Window)
     VARIANT self{};
     self.vt = VT_I4;
     self.lVal = CHILDID_SELF;
-    VARIANT role{};
-    if (SUCCEEDED(accessible->get_accRole(self, &role)) && role.vt == VT_I4)
-        found.Role = role.lVal;
     BSTR name = nullptr;
     if (SUCCEEDED(accessible->get_accName(self, &name)) && name) {
-        found.Name = name;
+        found = name;
         SysFreeString(name);
     }
     accessible->Release();
