@@ -68,7 +68,7 @@ void TControl::CreateWindowHandle(const wchar_t* ClassName, DWORD Style, HWND Pa
                                 {left, top, left + Scale(Bounds_.Width), top + Scale(Bounds_.Height)}, FontHandle_.Get());
 }
 
-void TLabel::CreateHandle(HWND Parent, int Id, const TScaler& Scale, const TStyle*)
+void TLabel::CreateHandle(HWND Parent, int Id, const TScaler& Scale)
 {
     CreateWindowHandle(L"STATIC", SS_LEFT, Parent, Id, Scale);
     RECT text{0, 0, 0, 0};
@@ -80,11 +80,14 @@ void TLabel::CreateHandle(HWND Parent, int Id, const TScaler& Scale, const TStyl
     SetWindowPos(Handle_, nullptr, 0, 0, text.right, text.bottom, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void TStaticText::CreateHandle(HWND Parent, int Id, const TScaler& Scale, const TStyle* Style)
+void TStaticText::CreateHandle(HWND Parent, int Id, const TScaler& Scale)
 {
     CreateWindowHandle(L"STATIC", SS_LEFT | SS_EDITCONTROL | WS_BORDER, Parent, Id, Scale);
-    if (Style)
-        PaintFrameInStyle(Handle_, *Style);
+}
+
+void TStaticText::SetLook(const TStyle* Style)
+{
+    PaintFrameInStyle(Handle_, Style);
 }
 
 void TStaticText::FitToText(int MaxBottom)
@@ -105,11 +108,16 @@ TBitBtn::TBitBtn(TForm& Owner, TBounds Bounds, std::wstring Text, TFont Font, st
 {
 }
 
-void TBitBtn::CreateHandle(HWND Parent, int Id, const TScaler& Scale, const TStyle* Style)
+void TBitBtn::CreateHandle(HWND Parent, int Id, const TScaler& Scale)
 {
-    const bool styled = Style != nullptr;
-    CreateWindowHandle(L"BUTTON", (styled ? BS_OWNERDRAW : BS_PUSHBUTTON) | WS_TABSTOP, Parent, Id, Scale);
-    if (styled)
+    CreateWindowHandle(L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP, Parent, Id, Scale);
+}
+
+void TBitBtn::SetLook(const TStyle* Style)
+{
+    // In a style the form draws the button; without one, as in high contrast, the system does.
+    SendMessageW(Handle_, BM_SETSTYLE, Style ? BS_OWNERDRAW : BS_PUSHBUTTON, TRUE);
+    if (Style)
         TrackHotState(Handle_);
 }
 

@@ -40,8 +40,10 @@ public:
     // The control adds itself to its owner; controls are created in the order they were made.
     TControl(TForm& Owner, TBounds Bounds, std::wstring Text, TFont Font);
 
-    // Style is the form's look, null for the system's.
-    virtual void CreateHandle(HWND Parent, int Id, const TScaler& Scale, const TStyle* Style) = 0;
+    virtual void CreateHandle(HWND Parent, int Id, const TScaler& Scale) = 0;
+    // Takes the form's look, null for the system's: once the window is made, and again whenever
+    // high contrast is switched. The size and place stay as they are.
+    virtual void SetLook(const TStyle* /*Style*/) {}
     virtual bool TakesFocus() const { return false; }
     virtual void Click() {}
     // Lets the control grow downward to show all of its text, its bottom no lower than MaxBottom.
@@ -69,7 +71,7 @@ protected:
 class TLabel : public TControl {
 public:
     using TControl::TControl;
-    void CreateHandle(HWND Parent, int Id, const TScaler& Scale, const TStyle* Style) override;
+    void CreateHandle(HWND Parent, int Id, const TScaler& Scale) override;
 };
 
 // Text box with a thin frame; the text wraps inside it. It keeps its designed size unless the
@@ -77,7 +79,8 @@ public:
 class TStaticText : public TControl {
 public:
     using TControl::TControl;
-    void CreateHandle(HWND Parent, int Id, const TScaler& Scale, const TStyle* Style) override;
+    void CreateHandle(HWND Parent, int Id, const TScaler& Scale) override;
+    void SetLook(const TStyle* Style) override;
     void FitToText(int MaxBottom) override;
     COLORREF StyledFace(const TStyle& Style) const override { return Style.TextBoxColor; }
 };
@@ -86,7 +89,8 @@ public:
 class TBitBtn : public TControl {
 public:
     TBitBtn(TForm& Owner, TBounds Bounds, std::wstring Text, TFont Font, std::function<void(TObject*)> OnClick);
-    void CreateHandle(HWND Parent, int Id, const TScaler& Scale, const TStyle* Style) override;
+    void CreateHandle(HWND Parent, int Id, const TScaler& Scale) override;
+    void SetLook(const TStyle* Style) override;
     bool TakesFocus() const override { return true; }
     void Click() override;
 

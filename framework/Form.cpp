@@ -1,7 +1,6 @@
 #include "Form.h"
 
 #include "SysUtils.h"
-#include "WindowClass.h"
 #include "style/StyleManager.h"
 #include "style/StylePaint.h"
 
@@ -33,7 +32,7 @@ POINT CenteredPosition(const RECT& WorkArea, SIZE Window, POINT VirtualOrigin)
 TForm::~TForm()
 {
     if (Handle_) {
-        ReleaseWindowObject(Handle_);
+        ReleaseDialogObject(Handle_);
         DestroyWindow(Handle_);
     }
 }
@@ -45,32 +44,40 @@ void TForm::HandleMessage(UINT Msg, TMessageHandler Handler)
 
 void TForm::CreateHandle()
 {
-    // The application icon, shown on the task-bar button.
-    const HICON icon = LoadIconW(GetModuleHandleW(nullptr), L"MAINICON");
-    RegisterWindowClass(WindowClassName, &ObjectWindowProc<TForm>, icon, GetSysColorBrush(COLOR_BTNFACE));
     Scaler_.Dpi = ScreenDpi();
-    Style_ = ActiveStyle();
+    const TEmptyDialogTemplate dialog(FormStyle, FormExStyle | (Host_.OnTaskBar ? WS_EX_APPWINDOW : 0));
+    if (!CreateDialogIndirectParamW(GetModuleHandleW(nullptr), &dialog.Dialog, nullptr, &ObjectDialogProc<TForm>,
+                                    reinterpret_cast<LPARAM>(this)))
+        RaiseOSError(GetLastError(), L"CreateDialogIndirectParamW");
+    SetWindowTextW(Handle_, Caption.c_str());
 
-    const DWORD exStyle = FormExStyle | (Host_.OnTaskBar ? WS_EX_APPWINDOW : 0);
+    // Sized around the client area with the styles the dialog was given.
     RECT frame{0, 0, Scaler_(ClientWidth), Scaler_(ClientHeight)};
-    AdjustWindowRectEx(&frame, FormStyle, FALSE, exStyle);
+    AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongW(Handle_, GWL_STYLE)), FALSE,
+                       static_cast<DWORD>(GetWindowLongW(Handle_, GWL_EXSTYLE)));
     const SIZE size{frame.right - frame.left, frame.bottom - frame.top};
     RECT workArea{};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &workArea, 0);
     const POINT position = CenteredPosition(
         workArea, size, {GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN)});
+    SetWindowPos(Handle_, nullptr, position.x, position.y, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
 
-    if (!CreateWindowExW(exStyle, WindowClassName, Caption.c_str(), FormStyle, position.x, position.y, size.cx,
-                         size.cy, nullptr, nullptr, GetModuleHandleW(nullptr), this))
-        RaiseOSError(GetLastError(), L"CreateWindowExW");
     FontHandle_ = CreateFontHandle(Font, Scaler_);
     SendMessageW(Handle_, WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle_.Get()), FALSE);
-    if (icon)
-        SendMessageW(Handle_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    // The application icon, shown on the task-bar button.
+    if (const HICON icon = LoadIconW(GetModuleHandleW(nullptr), L"MAINICON"))
+        for (const WPARAM size : {ICON_BIG, ICON_SMALL})
+            SendMessageW(Handle_, WM_SETICON, size, reinterpret_cast<LPARAM>(icon));
 
     int id = FirstControlId;
     for (TControl* control : Controls_)
-        control->CreateHandle(Handle_, id++, Scaler_, Style_);
+        control->CreateHandle(Handle_, id++, Scaler_);
+    // The texts are one group and the controls that take the focus another, in which the arrow keys
+    // go round.
+    for (const TControl* first : {Controls_.empty() ? nullptr : Controls_.front(), FirstFocusControl()})
+        if (first)
+            SetWindowLongW(first->Handle(), GWL_STYLE, GetWindowLongW(first->Handle(), GWL_STYLE) | WS_GROUP);
+    UpdateLook();
     for (TControl* control : Controls_)
         control->FitToText(BottomLimit(*control));
 
@@ -102,14 +109,26 @@ void TForm::Show()
     ShowWindow(Handle_, SW_SHOWNORMAL);
     UpdateWindow(Handle_);
     SetForegroundWindow(Handle_);
-    FocusFirstControl();
+    if (const TControl* first = FirstFocusControl())
+        SetFocus(first->Handle());
+    // A dialog shown by its own code is announced by it: a screen reader then reads the caption
+    // and the texts, as it does for a dialog the dialog functions show.
+    NotifyWinEvent(EVENT_SYSTEM_DIALOGSTART, Handle_, OBJID_WINDOW, CHILDID_SELF);
 }
 
-void TForm::FocusFirstControl()
+TControl* TForm::FirstFocusControl() const
 {
     const auto first = std::find_if(Controls_.begin(), Controls_.end(), [](TControl* c) { return c->TakesFocus(); });
-    if (first != Controls_.end())
-        SetFocus((*first)->Handle());
+    return first == Controls_.end() ? nullptr : *first;
+}
+
+void TForm::UpdateLook()
+{
+    Style_ = ActiveStyle();
+    HighContrast_ = HighContrastOn();
+    for (TControl* control : Controls_)
+        control->SetLook(Style_);
+    RedrawWindow(Handle_, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN);
 }
 
 void TForm::ShowMessage(const std::wstring& Text)
@@ -181,7 +200,7 @@ void TForm::OnCommand(WPARAM WParam, LPARAM LParam)
     }
 }
 
-LRESULT TForm::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
+std::optional<LRESULT> TForm::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
 {
     for (const auto& [msg, handler] : MessageHandlers_) {
         if (msg == Msg) {
@@ -203,11 +222,15 @@ LRESULT TForm::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
             SetBkColor(dc, face);
             return reinterpret_cast<LRESULT>(StyleBrush(face));
         }
-        SetTextColor(dc, control ? control->TextColor() : GetSysColor(COLOR_WINDOWTEXT));
+        // In high contrast every text takes the user's colour, the heading's own too.
+        SetTextColor(dc, HighContrast_ ? GetSysColor(COLOR_BTNTEXT)
+                         : control     ? control->TextColor()
+                                       : GetSysColor(COLOR_WINDOWTEXT));
         SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
         return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
     }
     case WM_ERASEBKGND:
+        // Without a style, the dialog's own background in the system's face colour.
         if (const TStyle* style = Style_) {
             RECT client;
             GetClientRect(Handle_, &client);
@@ -221,31 +244,34 @@ LRESULT TForm::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
             return TRUE;
         }
         break;
+    case WM_SETTINGCHANGE:
+        if (WParam == SPI_SETHIGHCONTRAST)
+            UpdateLook();
+        break;
+    case WM_SYSCOLORCHANGE:
+        // The controls learn of new system colours from their top-level window.
+        for (TControl* control : Controls_)
+            SendMessageW(control->Handle(), WM_SYSCOLORCHANGE, 0, 0);
+        UpdateLook();
+        break;
     case WM_SETCURSOR:
         if (LOWORD(LParam) == HTCLIENT && AppCursor() == TCursor::HourGlass) {
             SetCursor(LoadCursorW(nullptr, IDC_WAIT));
             return TRUE;
         }
         break;
-    case WM_ACTIVATE:
-        // Keep the focused control across a message box or a switch to another program.
-        if (LOWORD(WParam) == WA_INACTIVE) {
-            if (FindControl(GetFocus()))
-                LastFocus_ = GetFocus();
-        } else if (LastFocus_ && IsWindow(LastFocus_)) {
-            SetFocus(LastFocus_);
-            return 0;
-        }
-        break;
     case WM_CLOSE:
         Close();
         return 0;
     case WM_DESTROY:
+        NotifyWinEvent(EVENT_SYSTEM_DIALOGEND, Handle_, OBJID_WINDOW, CHILDID_SELF);
         if (Host_.Closed)
             Host_.Closed();
         return 0;
     }
-    return DefWindowProcW(Handle_, Msg, WParam, LParam);
+    // The dialog's own handling: Tab and the arrow keys, and the focused control kept across a
+    // message box or a switch to another program.
+    return std::nullopt;
 }
 
 }  // namespace Framework

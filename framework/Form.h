@@ -1,6 +1,6 @@
 #pragma once
 // The base of our windows: a form made from its layout (caption, client size, font, controls),
-// one window procedure dispatching to member handlers, and the four operations its handlers
+// a dialog whose procedure dispatches to member handlers, and the four operations its handlers
 // use to reach the window. Tests override those four to drive the handlers without a window.
 
 #include "Controls.h"
@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,7 +35,7 @@ using TMessageHandler = std::function<void(TMessage& Message)>;
 POINT CenteredPosition(const RECT& WorkArea, SIZE Window, POINT VirtualOrigin);
 
 // What the application running a form gives it. A form made on its own, as tests make them, has
-// none of it: errors of its handlers stop at its window procedure, and its closing ends nothing.
+// none of it: errors of its handlers stop at its dialog procedure, and its closing ends nothing.
 struct TFormHost {
     TErrorReporter ReportError;    // for errors of the form's handlers and of its styled boxes
     std::function<void()> Closed;  // called once the form's window has gone
@@ -70,7 +71,6 @@ public:
 
 protected:
     // The layout, filled in by the derived form's constructor; sizes at 96 pixels per inch.
-    const wchar_t* WindowClassName = L"TForm";
     std::wstring Caption;
     int ClientWidth = 0;
     int ClientHeight = 0;
@@ -85,29 +85,32 @@ private:
     friend class TControl;
     void AddControl(TControl* Control) { Controls_.push_back(Control); }
 
-    friend LRESULT CALLBACK ObjectWindowProc<TForm>(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam);
+    friend INT_PTR CALLBACK ObjectDialogProc<TForm>(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam);
     void Attach(HWND Window) { Handle_ = Window; }
     void Detach() { Handle_ = nullptr; }
-    LRESULT Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam);
+    std::optional<LRESULT> Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam);
     void OnCommand(WPARAM WParam, LPARAM LParam);
     TControl* FindControl(HWND Window) const;
     // The lowest a control may grow to: a gap above the nearest control below it, or above the
     // bottom of the client area.
     int BottomLimit(const TControl& Control) const;
-    void FocusFirstControl();
+    TControl* FirstFocusControl() const;
+    // Takes the look of the moment, the style or the system's, and paints the window again in it.
+    void UpdateLook();
     void ReportError() const noexcept;
     TBoxOwner BoxOwner() const { return {Handle_, Style_, Host_.ReportError}; }
 
     TFormHost Host_;
     HWND Handle_ = nullptr;
-    // The look is chosen once, when the window is made: its buttons are owner-drawn or not from then on.
+    // The look, chosen when the window is made and again when high contrast is switched: in a
+    // style the buttons are owner-drawn, otherwise the system draws them.
     const TStyle* Style_ = nullptr;
+    bool HighContrast_ = false;
     bool Closing_ = false;
     TScaler Scaler_;
     TFontHandle FontHandle_;
     std::vector<TControl*> Controls_;
     std::vector<std::pair<UINT, TMessageHandler>> MessageHandlers_;
-    HWND LastFocus_ = nullptr;
 };
 
 }  // namespace Framework

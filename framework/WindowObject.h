@@ -1,54 +1,64 @@
 #pragma once
-// Connects a window to the object that handles its messages: the object passed to
-// CreateWindowExW is stored with the window at WM_NCCREATE and handed back for every message.
-// ObjectWindowProc is the one window procedure built on that.
+// Connects a dialog to the object that handles its messages. Our windows are dialogs made from a
+// template in memory: screen readers know them as dialogs, and the dialog manager moves the focus
+// with Tab and the arrow keys. The object passed to CreateDialogIndirectParamW is stored with the
+// dialog at WM_INITDIALOG and handed every later message by ObjectDialogProc.
 
 #include <windows.h>
 
+#include <optional>
+
 namespace Framework {
 
-// The object of Window, or null before WM_NCCREATE and after it has been released.
-template <class T>
-T* WindowObject(HWND Window, UINT Msg, LPARAM LParam)
-{
-    if (Msg == WM_NCCREATE) {
-        auto* object = static_cast<T*>(reinterpret_cast<CREATESTRUCTW*>(LParam)->lpCreateParams);
-        SetWindowLongPtrW(Window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(object));
-        return object;
-    }
-    return reinterpret_cast<T*>(GetWindowLongPtrW(Window, GWLP_USERDATA));
-}
+// A dialog template with no menu, the system's dialog class, no caption and no controls: the
+// object sets the caption, size and place, and makes its controls itself.
+struct alignas(4) TEmptyDialogTemplate {
+    DLGTEMPLATE Dialog;
+    WORD Menu = 0, Class = 0, Title = 0;
+    TEmptyDialogTemplate(DWORD Style, DWORD ExStyle) : Dialog{Style, ExStyle, 0, 0, 0, 0, 0} {}
+};
 
 // Forgets the object of Window: no message reaches it after this.
-inline void ReleaseWindowObject(HWND Window)
+inline void ReleaseDialogObject(HWND Window)
 {
-    SetWindowLongPtrW(Window, GWLP_USERDATA, 0);
+    SetWindowLongPtrW(Window, DWLP_USER, 0);
 }
 
-// The window procedure of a class of windows whose messages objects of T handle. T has
-//   void Attach(HWND Window): the window is being made, with the object passed to CreateWindowExW;
-//   void Detach(): the window is going; no message reaches the object after this;
-//   LRESULT Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam): every message in between;
+// The dialog procedure of dialogs whose messages objects of T handle. T has
+//   void Attach(HWND Window): the dialog has been made, with the object passed to it;
+//   void Detach(): the dialog is going; no message reaches the object after this;
+//   std::optional<LRESULT> Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam): every message in
+//       between; the result of a message it handles, nothing for one the dialog manager handles;
 //   void ReportError() noexcept: shows an error Dispatch raised.
 template <class T>
-LRESULT CALLBACK ObjectWindowProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam)
+INT_PTR CALLBACK ObjectDialogProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam)
 {
-    T* object = WindowObject<T>(Window, Msg, LParam);
+    if (Msg == WM_INITDIALOG) {
+        SetWindowLongPtrW(Window, DWLP_USER, LParam);
+        reinterpret_cast<T*>(LParam)->Attach(Window);
+        return FALSE;  // the object gives the focus itself
+    }
+    T* object = reinterpret_cast<T*>(GetWindowLongPtrW(Window, DWLP_USER));
     if (!object)
-        return DefWindowProcW(Window, Msg, WParam, LParam);
-    if (Msg == WM_NCCREATE)
-        object->Attach(Window);
+        return FALSE;
     if (Msg == WM_NCDESTROY) {
-        ReleaseWindowObject(Window);
+        ReleaseDialogObject(Window);
         object->Detach();
-        return DefWindowProcW(Window, Msg, WParam, LParam);
+        return FALSE;
     }
     // Nothing may unwind into user32.
     try {
-        return object->Dispatch(Msg, WParam, LParam);
+        const std::optional<LRESULT> result = object->Dispatch(Msg, WParam, LParam);
+        if (!result)
+            return FALSE;
+        // The colour messages answer with the brush itself, the others through DWLP_MSGRESULT.
+        if (Msg >= WM_CTLCOLORMSGBOX && Msg <= WM_CTLCOLORSTATIC)
+            return static_cast<INT_PTR>(*result);
+        SetWindowLongPtrW(Window, DWLP_MSGRESULT, *result);
+        return TRUE;
     } catch (...) {
         object->ReportError();
-        return 0;
+        return TRUE;
     }
 }
 

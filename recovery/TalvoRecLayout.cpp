@@ -27,7 +27,6 @@ TTalvoRecF::TTalvoRecF()
       BitBtn1(*this, {144, 200, 123, 41}, L"回復を実行(&R)", ButtonFont, [this](TObject* Sender) { BitBtn1Click(Sender); }),
       BitBtn2(*this, {296, 200, 89, 41}, L"閉じる(&X)", ButtonFont, [this](TObject* Sender) { BitBtn2Click(Sender); })
 {
-    WindowClassName = L"TTalvoRecF";
     Caption = WindowCaption;
     ClientWidth = 469;
     ClientHeight = 299;

@@ -342,6 +342,56 @@ COLORREF ScreenshotPixel(const std::string& Name, POINT Point)
     return ParsePixel(colour);
 }
 
+bool ScreenshotShows(const std::string& Name, const RECT& Area, COLORREF Color)
+{
+    const std::string output = ScreenshotFile(Name) + ".colours";
+    const std::string crop = std::to_string(Area.right - Area.left) + "x" + std::to_string(Area.bottom - Area.top) +
+                             "+" + std::to_string(Area.left) + "+" + std::to_string(Area.top);
+    const std::string script = "convert " + Quoted(ScreenshotFile(Name)) + " -crop " + crop +
+                               " +repage -format %c histogram:info:- > " + Quoted(output + ".part") + " && mv " +
+                               Quoted(output + ".part") + " " + Quoted(output);
+    std::string histogram;
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "#%02X%02X%02X", GetRValue(Color), GetGValue(Color), GetBValue(Color));
+    return RunOnHost(script, output, histogram) && histogram.find(hex) != std::string::npos;
+}
+
+namespace {
+
+// Hook procedures take no context: the events of every hook of this thread go to one list.
+std::vector<std::pair<DWORD, HWND>> RecordedEvents;
+
+}  // namespace
+
+TWinEvents::TWinEvents(DWORD Event)
+    : Event_(Event), Hook_(SetWinEventHook(Event, Event, nullptr, &Record, 0, 0, WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS))
+{
+    if (!Hook_)
+        throw std::runtime_error("cannot hook WinEvents, error " + std::to_string(GetLastError()));
+}
+
+TWinEvents::~TWinEvents()
+{
+    UnhookWinEvent(Hook_);
+}
+
+void CALLBACK TWinEvents::Record(HWINEVENTHOOK, DWORD Event, HWND Window, LONG Object, LONG Child, DWORD, DWORD)
+{
+    if (Object == OBJID_WINDOW && Child == CHILDID_SELF)
+        RecordedEvents.emplace_back(Event, Window);
+}
+
+bool TWinEvents::WaitFor(HWND Window, DWORD TimeoutMs) const
+{
+    const std::pair<DWORD, HWND> expected(Event_, Window);
+    return WaitUntil(TimeoutMs, [&] {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&message);
+        return std::find(RecordedEvents.begin(), RecordedEvents.end(), expected) != RecordedEvents.end();
+    });
+}
+
 std::wstring ClassOf(HWND Window)
 {
     wchar_t name[256];

@@ -93,5 +93,25 @@ void Screenshot(const std::string& Name, HWND Window);
 COLORREF ScreenshotPixel(const std::string& Name, POINT Point);
 // The class name of a window, e.g. to tell our own boxes from the system's.
 std::wstring ClassOf(HWND Window);
+// Whether the screenshot <Name> shows the colour anywhere in the area, in screen coordinates.
+bool ScreenshotShows(const std::string& Name, const RECT& Area, COLORREF Color);
+
+// The WinEvents of one kind that other programs raise, as a screen reader sees them: recorded by an
+// out-of-context hook, delivered to this thread while it waits.
+class TWinEvents {
+public:
+    explicit TWinEvents(DWORD Event);
+    ~TWinEvents();
+    TWinEvents(const TWinEvents&) = delete;
+    TWinEvents& operator=(const TWinEvents&) = delete;
+    // Waits until the event has come for Window's own object (OBJID_WINDOW, CHILDID_SELF).
+    bool WaitFor(HWND Window, DWORD TimeoutMs = 30000) const;
+
+private:
+    static void CALLBACK Record(HWINEVENTHOOK Hook, DWORD Event, HWND Window, LONG Object, LONG Child, DWORD Thread,
+                                DWORD Time);
+    DWORD Event_;
+    HWINEVENTHOOK Hook_;
+};
 
 }  // namespace Testing

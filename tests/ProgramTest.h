@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <oleacc.h>
 #include <tlhelp32.h>
 
 namespace Testing {
@@ -15,6 +16,27 @@ inline const std::wstring WindowCaption = TalvoRec::WindowCaption;
 inline const std::wstring ConfirmCaption = L"情報";
 inline const std::wstring PlainCaption = L"Talvorecmax";
 inline const std::string BrokenExe = "MZ broken build";
+
+// The name a screen reader is given for a window's client area, read from the system's
+// accessibility layer as a screen reader reads it.
+inline std::wstring AccessibleName(HWND Window)
+{
+    std::wstring found;
+    IAccessible* accessible = nullptr;
+    if (FAILED(AccessibleObjectFromWindow(Window, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                          reinterpret_cast<void**>(&accessible))))
+        return found;
+    VARIANT self{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR name = nullptr;
+    if (SUCCEEDED(accessible->get_accName(self, &name)) && name) {
+        found = name;
+        SysFreeString(name);
+    }
+    accessible->Release();
+    return found;
+}
 
 // Waits for the recovery window and presses its recovery button (R, with Alt when asked); the
 // window that opens with the given caption, or null when either window does not come.

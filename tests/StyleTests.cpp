@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+
 using namespace Framework;
 
 namespace {
@@ -162,6 +165,49 @@ TEST(StyleManager, NamesTheSourceAndTheReasonOfAStyleItCannotReadAndKeepsTheFirs
     manager.Register(Replaced(ValidStyle, "#F2EDF7", "#000000"), L"SECOND");
     ASSERT_NE(manager.Find(L"lilac テスト"), nullptr);
     EXPECT_EQ(manager.Find(L"lilac テスト")->WindowColor, RGB(0xF2, 0xED, 0xF7));
+}
+
+// WCAG 2's contrast ratio of two colours, from their relative luminance.
+double ContrastRatio(COLORREF A, COLORREF B)
+{
+    const auto luminance = [](COLORREF Color) {
+        const auto linear = [](BYTE Channel) {
+            const double c = Channel / 255.0;
+            return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * linear(GetRValue(Color)) + 0.7152 * linear(GetGValue(Color)) + 0.0722 * linear(GetBValue(Color));
+    };
+    const double a = luminance(A), b = luminance(B);
+    return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+}
+
+TEST(StyleContrast, EveryButtonStateOfTheShippedStyleKeepsItsLabelAndFocusRingReadable)
+{
+    // The ratio itself, at the ends of its scale and at WCAG's own threshold example.
+    EXPECT_NEAR(ContrastRatio(RGB(255, 255, 255), RGB(0, 0, 0)), 21.0, 1e-9);
+    EXPECT_NEAR(ContrastRatio(RGB(0x76, 0x76, 0x76), RGB(255, 255, 255)), 4.54, 0.01);
+
+    TStyleManager manager;
+    manager.RegisterResources(GetModuleHandleW(nullptr));
+    const TStyle* theme = manager.Find(L"Amethyst Kamri");
+    ASSERT_NE(theme, nullptr);
+    struct TCase {
+        const char* Name;
+        TButtonState State;
+        bool FocusRing;  // drawn in that state when the button has the focus
+    };
+    const TCase cases[] = {
+        {"normal", TButtonState::Normal, false},   {"hot", TButtonState::Hot, true},
+        {"pressed", TButtonState::Pressed, true},  {"focused", TButtonState::Focused, true},
+        {"disabled", TButtonState::Disabled, false},
+    };
+    for (const TCase& c : cases) {
+        const TButtonColors& colors = theme->ButtonColors(c.State);
+        EXPECT_GE(ContrastRatio(colors.Text, colors.Face), 4.5) << c.Name << " label";
+        if (c.FocusRing) {
+            EXPECT_GE(ContrastRatio(theme->FocusColor, colors.Face), 3.0) << c.Name << " focus ring";
+        }
+    }
 }
 
 TEST(StyledBox, AnswersCancelAndStopsWaitingWhenItsOwnerIsDestroyedUnderIt)

@@ -230,7 +230,7 @@ TEST_F(Program, TheEndOfTheSessionIsAllowedAndClosesTheWindowOnceTheRecoveryIsDo
     }
 }
 
-TEST_F(Program, EscOnTheWindowDoesNothingAndTabSkipsTheTextBox)
+TEST_F(Program, EscOnTheWindowDoesNothingAndTabAndTheArrowsGoRoundTheButtonsSkippingTheTexts)
 {
     TProgram program(Folder.Path());
     const HWND window = program.WaitForWindow(WindowCaption);
@@ -240,10 +240,13 @@ TEST_F(Program, EscOnTheWindowDoesNothingAndTabSkipsTheTextBox)
     const HWND recover = children[2], close = children[3];
     EXPECT_EQ(FocusOf(window), recover);
 
-    PressKeys(window, {VK_TAB});
-    ASSERT_TRUE(WaitUntil(10000, [&] { return FocusOf(window) == close; }));
-    PressKeys(window, {VK_TAB});
-    EXPECT_TRUE(WaitUntil(10000, [&] { return FocusOf(window) == recover; }));
+    // Left and Up go back, Right and Down on, round the two buttons as in Windows' own boxes.
+    const std::pair<WORD, HWND> keys[] = {{VK_TAB, close},  {VK_TAB, recover},  {VK_RIGHT, close}, {VK_RIGHT, recover},
+                                          {VK_LEFT, close}, {VK_LEFT, recover}, {VK_DOWN, close},  {VK_UP, recover}};
+    for (const auto& [key, focused] : keys) {
+        PressKeys(window, {key});
+        EXPECT_TRUE(WaitUntil(10000, [&] { return FocusOf(window) == focused; })) << "key " << key;
+    }
 
     PressKeys(window, {VK_ESCAPE});
     // A key pressed after Esc is handled after it: once "x" has closed the window, Esc had its turn.
@@ -436,6 +439,9 @@ TEST_F(Program, ARunningApplicationIsEndedOnlyWithConsentAndOnlyFromThisFolder)
     const HWND question = WaitForBox(program, TalvoRec::RunningText);
     ASSERT_TRUE(question);
     EXPECT_EQ(FocusOf(question), GetDlgItem(question, IDCANCEL));
+    // What a screen reader reads: the dialog's caption, then the question in its text.
+    EXPECT_EQ(AccessibleName(question), ConfirmCaption);
+    EXPECT_EQ(AccessibleName(GetWindow(question, GW_CHILD)), TalvoRec::RunningText);
     Screenshot("running", question);
     PressKeys(question, {'Y'});
     const HWND done = program.WaitForWindow(PlainCaption);

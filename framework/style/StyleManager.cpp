@@ -102,9 +102,17 @@ TStyleManager& StyleManager()
     return *Instance;
 }
 
+bool HighContrastOn()
+{
+    HIGHCONTRASTW highContrast{};
+    highContrast.cbSize = sizeof highContrast;
+    return SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof highContrast, &highContrast, 0) &&
+           (highContrast.dwFlags & HCF_HIGHCONTRASTON);
+}
+
 const TStyle* ActiveStyle()
 {
-    return Instance ? Instance->Active() : nullptr;
+    return Instance && !HighContrastOn() ? Instance->Active() : nullptr;
 }
 
 }  // namespace Framework

@@ -35,8 +35,12 @@ private:
 // The application's style manager; the executable's styles are registered on first use.
 TStyleManager& StyleManager();
 
-// The style our windows are drawn in; null for the standard look. A form reads it once, when its
-// window is made, and hands it to its controls and boxes.
+// Whether the user has turned high contrast on: the system's colours then win over any style.
+bool HighContrastOn();
+
+// The style our windows are drawn in; null for the standard look, which high contrast also asks
+// for. A form reads it when its window is made and again when high contrast is switched, and hands
+// it to its controls and boxes.
 const TStyle* ActiveStyle();
 
 }  // namespace Framework

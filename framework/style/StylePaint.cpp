@@ -111,9 +111,12 @@ void TrackHotState(HWND Button)
     SetWindowSubclass(Button, &HotSubclass, HotSubclassId, 0);
 }
 
-void PaintFrameInStyle(HWND Window, const TStyle& Style)
+void PaintFrameInStyle(HWND Window, const TStyle* Style)
 {
-    SetWindowSubclass(Window, &FrameSubclass, FrameSubclassId, reinterpret_cast<DWORD_PTR>(&Style));
+    if (Style)
+        SetWindowSubclass(Window, &FrameSubclass, FrameSubclassId, reinterpret_cast<DWORD_PTR>(Style));
+    else
+        RemoveWindowSubclass(Window, &FrameSubclass, FrameSubclassId);
     SetWindowPos(Window, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 }
 

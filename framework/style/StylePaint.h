@@ -20,8 +20,9 @@ void TrackHotState(HWND Button);
 // button's window's, worked out when it was made: painting does not ask the screen again.
 void DrawStyledButton(const TStyle& Style, const DRAWITEMSTRUCT& Item, COLORREF Background, const TScaler& Scale);
 
-// Draws the WS_BORDER frame of a window in the style's text-box frame colour. The style must last
-// as long as the window; those of the style manager last as long as the process.
-void PaintFrameInStyle(HWND Window, const TStyle& Style);
+// Draws the WS_BORDER frame of a window in the style's text-box frame colour, or with no style as
+// the system draws it. The style must last as long as the window; those of the style manager last
+// as long as the process.
+void PaintFrameInStyle(HWND Window, const TStyle* Style);
 
 }  // namespace Framework

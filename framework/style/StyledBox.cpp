@@ -7,17 +7,16 @@
 #include "framework/Handle.h"
 #include "framework/LineBreak.h"
 #include "framework/SysUtils.h"
-#include "framework/WindowClass.h"
 #include "framework/WindowObject.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 namespace Framework {
 
 namespace {
 
-constexpr wchar_t ClassName[] = L"TStyledBox";
 constexpr DWORD BoxStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD BoxExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 
@@ -76,7 +75,7 @@ private:
     void PaintText(const DRAWITEMSTRUCT& Item) const;
     void CreateBoxWindow(HWND Owner, SIZE Client);
     void CreateChildren(const TBoxLayout& Layout);
-    friend LRESULT CALLBACK ObjectWindowProc<TStyledBox>(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam);
+    friend INT_PTR CALLBACK ObjectDialogProc<TStyledBox>(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam);
     void Attach(HWND Window) { Handle_ = Window; }
     // Destroyed by Run, or with its owner while still waiting for an answer: that ends the box's
     // loop with Cancel, and the handle is never used again.
@@ -86,7 +85,7 @@ private:
         if (!Done_)
             Finish(Content_.CancelId);
     }
-    LRESULT Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam);
+    std::optional<LRESULT> Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam);
     // An error goes to whoever reports the owner's errors.
     void ReportError() const noexcept
     {
@@ -108,7 +107,6 @@ private:
     TFontHandle TextFont_ = CreateFontHandle(TextFont, Scale_);
     TFontHandle ButtonFont_ = CreateFontHandle(ButtonFont, Scale_);
     HWND Handle_ = nullptr;  // null once the window is gone, whoever destroyed it
-    HWND LastFocus_ = nullptr;
     TBoxLayout Layout_;  // as measured when the box was made; painting follows it
     bool Done_ = false;
     int Answer_ = 0;
@@ -124,6 +122,12 @@ int ButtonTextWidth(HFONT Font, const std::wstring& Text)
     return bounds.right;
 }
 
+// The sound MessageBoxW plays with the same icon, of the two our boxes show.
+UINT SoundOf(LPCWSTR Icon)
+{
+    return Icon == IDI_WARNING ? MB_ICONWARNING : MB_ICONINFORMATION;
+}
+
 }  // namespace
 
 POINT BoxPosition(const RECT& WorkArea, SIZE Box)
@@ -135,8 +139,6 @@ POINT BoxPosition(const RECT& WorkArea, SIZE Box)
 
 void TStyledBox::Create(HWND Owner)
 {
-    // No icon, and the background is painted in the style's colours at WM_ERASEBKGND.
-    RegisterWindowClass(ClassName, &ObjectWindowProc<TStyledBox>, nullptr, nullptr);
     Layout_ = MeasureLayout();
     CreateBoxWindow(Owner, Layout_.Client);
     CreateChildren(Layout_);
@@ -203,23 +205,28 @@ TBoxLayout TStyledBox::MeasureLayout() const
 
 void TStyledBox::CreateBoxWindow(HWND Owner, SIZE Client)
 {
+    const TEmptyDialogTemplate dialog(BoxStyle, BoxExStyle);
+    if (!CreateDialogIndirectParamW(GetModuleHandleW(nullptr), &dialog.Dialog, Owner, &ObjectDialogProc<TStyledBox>,
+                                    reinterpret_cast<LPARAM>(this)))
+        RaiseOSError(GetLastError(), L"CreateDialogIndirectParamW");
+    SetWindowTextW(Handle_, Content_.Caption.c_str());
     const SIZE outer = OuterSize(Client);
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
     GetMonitorInfoW(MonitorFromWindow(Owner, MONITOR_DEFAULTTOPRIMARY), &monitor);
     const POINT at = BoxPosition(monitor.rcWork, outer);
-    if (!CreateWindowExW(BoxExStyle, ClassName, Content_.Caption.c_str(), BoxStyle, at.x, at.y, outer.cx, outer.cy,
-                         Owner, nullptr, GetModuleHandleW(nullptr), this))
-        RaiseOSError(GetLastError(), L"CreateWindowExW");
+    SetWindowPos(Handle_, nullptr, at.x, at.y, outer.cx, outer.cy, SWP_NOZORDER | SWP_NOACTIVATE);
 }
+
 
 void TStyledBox::CreateChildren(const TBoxLayout& Layout)
 {
     // Drawn by the box, in the lines it was measured in; the control holds the whole text for
     // whoever reads it, such as a screen reader.
-    CreateChildWindow(Handle_, -1, L"STATIC", Content_.Text, SS_OWNERDRAW, Layout.Text, TextFont_.Get());
+    CreateChildWindow(Handle_, -1, L"STATIC", Content_.Text, SS_OWNERDRAW | WS_GROUP, Layout.Text, TextFont_.Get());
     for (size_t i = 0; i < Content_.Buttons.size(); ++i) {
         const TBoxButton& button = Content_.Buttons[i];
+        // The buttons are a group of their own, which the arrow keys go round.
         const DWORD style = BS_OWNERDRAW | WS_TABSTOP | (i == 0 ? WS_GROUP : 0);
         TrackHotState(CreateChildWindow(Handle_, button.Id, L"BUTTON", button.Text, style, Layout.Buttons[i],
                                         ButtonFont_.Get()));
@@ -235,6 +242,12 @@ int TStyledBox::Run(HWND Owner)
     ShowWindow(Handle_, SW_SHOWNORMAL);
     SetForegroundWindow(Handle_);
     SetFocus(GetDlgItem(Handle_, Content_.DefaultId));
+    // The dialog functions announce only the dialogs they show themselves: this one is announced
+    // here, so that a screen reader reads its caption and text. It sounds as a message box with
+    // its icon does.
+    NotifyWinEvent(EVENT_SYSTEM_DIALOGSTART, Handle_, OBJID_WINDOW, CHILDID_SELF);
+    if (Content_.Icon)
+        MessageBeep(SoundOf(Content_.Icon));
 
     MSG message{};
     bool quit = false;
@@ -252,8 +265,10 @@ int TStyledBox::Run(HWND Owner)
     // destroyed meanwhile took the box with it: neither handle is valid any more.
     if (disableOwner && IsWindow(Owner))
         EnableWindow(Owner, TRUE);
-    if (Handle_)
+    if (Handle_) {
+        NotifyWinEvent(EVENT_SYSTEM_DIALOGEND, Handle_, OBJID_WINDOW, CHILDID_SELF);
         DestroyWindow(Handle_);
+    }
     if (quit)
         PostQuitMessage(static_cast<int>(message.wParam));
     return Done_ ? Answer_ : Content_.CancelId;
@@ -290,7 +305,7 @@ void TStyledBox::OnCommand(int Id)
     }
 }
 
-LRESULT TStyledBox::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
+std::optional<LRESULT> TStyledBox::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
 {
     switch (Msg) {
     case WM_ERASEBKGND: {
@@ -326,22 +341,13 @@ LRESULT TStyledBox::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
     case WM_COMMAND:
         OnCommand(LOWORD(WParam));
         return 0;
-    case WM_ACTIVATE:
-        // Switching to another window takes the focus away; the button that had it gets it back, so
-        // that Enter answers with the button the user chose and not with the default one.
-        if (LOWORD(WParam) == WA_INACTIVE) {
-            if (const HWND focus = GetFocus(); focus && GetParent(focus) == Handle_)
-                LastFocus_ = focus;
-        } else {
-            SetFocus(LastFocus_ && IsWindow(LastFocus_) ? LastFocus_ : GetDlgItem(Handle_, Content_.DefaultId));
-            return 0;
-        }
-        break;
     case WM_CLOSE:
         Finish(Content_.CancelId);
         return 0;
     }
-    return DefWindowProcW(Handle_, Msg, WParam, LParam);
+    // The dialog's own handling: the arrow keys among the buttons, and the focused button kept
+    // across a switch to another window, so that Enter answers with the one the user chose.
+    return std::nullopt;
 }
 
 TBoxMeasure MeasureStyledBox(const TBoxContent& Content)

@@ -1,6 +1,7 @@
 #pragma once
 // Our own message box, drawn in a style: a text, an optional system icon and a row of buttons.
-// Modal: its owner is disabled while it is up, and it runs its own message loop.
+// Modal: its owner is disabled while it is up, and it runs its own message loop. To assistive
+// technology it is a dialog, announced when it opens; it sounds as a message box with its icon.
 
 #include "Style.h"
 #include "framework/SysUtils.h"
