@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <string>
 
 namespace TalvoRec {
@@ -20,11 +21,11 @@ std::wstring FolderOf(const std::wstring& Path);
 bool FileExists(const std::wstring& Name);
 
 // A file as the file system knows it, whichever path leads to it: 8.3 names, other drive letters
-// for the same folder and links all reach the same one.
+// for the same folder and links all reach the same one. The volume's serial number and the file's
+// 128-bit identifier, or on Windows 7 its 64-bit file index in the identifier's low half.
 struct TFileId {
-    DWORD Volume = 0;
-    DWORD IndexHigh = 0;
-    DWORD IndexLow = 0;
+    ULONGLONG Volume = 0;
+    std::array<BYTE, 16> File{};
     bool operator==(const TFileId&) const = default;
 };
 
