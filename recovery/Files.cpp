@@ -58,6 +58,13 @@ bool FileExists(const std::wstring& Name)
     return find && !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+std::wstring ShortNameOf(const std::wstring& Path)
+{
+    WIN32_FIND_DATAW data;
+    TFindHandle find(FindFirstFileW(ExtendedPath(Path).c_str(), &data));
+    return find ? data.cAlternateFileName : L"";
+}
+
 bool FileIdOf(const std::wstring& Path, TFileId& Id)
 {
     // Attributes only, with every sharing: a running image or a file held by others opens too.

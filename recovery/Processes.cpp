@@ -27,17 +27,33 @@ bool ImageIdOf(HANDLE Process, TFileId& Id)
 TRunningCopies FindRunningProcesses(const std::wstring& Program)
 {
     TRunningCopies found;
-    const std::wstring fileName = Program.substr(Program.find_last_of(L'\\') + 1);
     THandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot)
         return found;
+    // A process keeps the name it was started by: the long one, or the short one of an old shortcut
+    // or of a start through the short path.
+    const std::wstring longName = Program.substr(Program.find_last_of(L'\\') + 1);
+    std::optional<std::wstring> shortName;
+    const auto isNamed = [&](const wchar_t* Name) {
+        const auto same = [Name](const std::wstring& name) {
+            return CompareStringOrdinal(Name, -1, name.c_str(), -1, TRUE) == CSTR_EQUAL;
+        };
+        if (same(longName))
+            return true;
+        // Generated short names have a tilde. The folder is asked for ours only then: under Wine
+        // that query takes several times as long as the rest of a search.
+        if (!wcschr(Name, L'~'))
+            return false;
+        if (!shortName)
+            shortName = ShortNameOf(Program);
+        return !shortName->empty() && same(*shortName);
+    };
     std::optional<TFileId> programId;
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry)) {
-        // Only a process of the same file name can be the one; the others are not even opened.
-        if (entry.th32ProcessID == GetCurrentProcessId() ||
-            CompareStringOrdinal(entry.szExeFile, -1, fileName.c_str(), -1, TRUE) != CSTR_EQUAL)
+        // Only a process of the program's name can be the one; the others are not even opened.
+        if (entry.th32ProcessID == GetCurrentProcessId() || !isNamed(entry.szExeFile))
             continue;
         THandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE,
                                     entry.th32ProcessID));
@@ -46,8 +62,10 @@ TRunningCopies FindRunningProcesses(const std::wstring& Program)
         if (!process)
             process.Reset(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
         TFileId imageId;
-        if (!process || !ImageIdOf(process.Get(), imageId))
+        if (!process || !ImageIdOf(process.Get(), imageId)) {
+            found.Unidentified = true;
             continue;
+        }
         // Looked up at the first process of the name, so that a search that finds none opens no file;
         // nothing runs from a program that is not there.
         if (!programId && !FileIdOf(Program, programId.emplace()))

@@ -35,6 +35,9 @@ inline const std::wstring StartFailedText = std::wstring(MainExeName) + L" を�
 inline const std::wstring RestoreBusyText =
     std::wstring(MainExeName) + L" の回復を別のプログラムが実行中です。しばらくしてからもう一度実行して下さい。";
 inline const std::wstring EndFailedText = std::wstring(MainExeName) + L" を終了できませんでした。";
+// A process of its name that the tool may not look at (another user's) holds the executable.
+inline const std::wstring InUseText = std::wstring(MainExeName) + L" は実行中のため回復できません。" + MainExeName +
+                                      L" を終了してからもう一度実行して下さい。";
 
 // How long a running copy of the main application is given to end once it has been told to.
 inline constexpr DWORD EndRunningTimeoutMs = 5000;

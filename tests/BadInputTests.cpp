@@ -5,12 +5,14 @@
 #include "TestFiles.h"
 #include "framework/Handle.h"
 #include "framework/SysUtils.h"
+#include "recovery/Files.h"
 #include "recovery/Image.h"
 #include "recovery/Replace.h"
 
 #include <gtest/gtest.h>
 #include <wintrust.h>
 
+#include <algorithm>
 #include <functional>
 #include <iostream>
 #include <optional>
@@ -22,12 +24,13 @@ using Framework::THandle;
 
 namespace {
 
-enum class TOutcome { Restored, NoBackup, NotExecutable, Damaged, Error };
+enum class TOutcome { Restored, EndedAndRestored, NoBackup, NotExecutable, Damaged, Error };
 
 const wchar_t* OutcomeName(TOutcome outcome)
 {
     switch (outcome) {
     case TOutcome::Restored: return L"restored";
+    case TOutcome::EndedAndRestored: return L"running application ended, restored";
     case TOutcome::NoBackup: return L"no-backup message";
     case TOutcome::NotExecutable: return L"not-an-executable message";
     case TOutcome::Damaged: return L"damaged-backup message";
@@ -146,8 +149,28 @@ std::vector<TCase> Cases()
              held.Processes.push_back(std::make_unique<TChildProcess>(f.Exe(), L""));
              return std::optional<std::string>();
          },
-         // Windows refuses to replace a running image; Wine lets it go.
-         {Restored, Error}},
+         {EndedAndRestored}},
+        // Windows names a process by the name it was started by, the short one of an old shortcut
+        // included. Wine names it by its file's long name however it was started, so here the
+        // short name is made a name of the file's own (a hard link made while the long name is
+        // away) and the process is started by it.
+        {"main application started by its short name",
+         [helper](const TFolder& f, THeld& held) {
+             WriteBytes(f.Backup(), GoodBackup);
+             const std::wstring program = helper(L"HoldFile.exe");
+             CopyFileW(program.c_str(), f.Exe().c_str(), FALSE);
+             const std::wstring shortName = TalvoRec::ShortNameOf(f.Exe());
+             if (shortName.empty())
+                 return std::optional<std::string>("this volume keeps no short names");
+             DeleteFileW(f.Exe().c_str());
+             CopyFileW(program.c_str(), (f.Path + shortName).c_str(), FALSE);
+             CreateHardLinkW(f.Exe().c_str(), (f.Path + shortName).c_str(), nullptr);
+             if (TalvoRec::ShortNameOf(f.Exe()) != shortName)
+                 return std::optional<std::string>("the short name cannot be given to the file as a name of its own");
+             held.Processes.push_back(std::make_unique<TChildProcess>(f.Path + shortName, L""));
+             return std::optional<std::string>();
+         },
+         {EndedAndRestored}},
         {"folder read-only",
          [](const TFolder& f, THeld&) {
              Standard(f);
@@ -282,7 +305,10 @@ TOutcome Recover(const TFolder& folder, std::wstring& error)
         return TOutcome::NotExecutable;
     if (!window.Calls.empty() && window.Calls.front() == L"message: " + TalvoRec::DamagedText)
         return TOutcome::Damaged;
-    return TalvoRec::RunAfterClose ? TOutcome::Restored : TOutcome::Error;
+    if (!TalvoRec::RunAfterClose)
+        return TOutcome::Error;
+    const bool ended = std::ranges::count(window.Calls, L"confirm: " + TalvoRec::RunningText) > 0;
+    return ended ? TOutcome::EndedAndRestored : TOutcome::Restored;
 }
 
 std::optional<std::string> ContentOf(const std::wstring& path)
@@ -329,13 +355,14 @@ std::vector<std::string> ExpectNothingLost(const std::vector<TCase>& Cases)
                 << std::string(error.begin(), error.end());
         }
         const auto exeAfter = ContentOf(folder.Exe());
-        if (outcome == TOutcome::Restored)
+        const bool restored = outcome == TOutcome::Restored || outcome == TOutcome::EndedAndRestored;
+        if (restored)
             EXPECT_EQ(exeAfter, backupBefore) << "not a byte copy of the backup";
         else
             EXPECT_EQ(exeAfter, exeBefore) << "the executable changed";
         EXPECT_EQ(ContentOf(folder.Backup()), backupBefore) << "the backup changed";
         auto namesAfter = ListDir(folder.Path);
-        if (outcome == TOutcome::Restored && !exeBefore)
+        if (restored && !exeBefore)
             std::erase(namesAfter, std::wstring(TalvoRec::MainExeName));
         EXPECT_EQ(namesAfter, namesBefore) << "a file was left behind or removed";
     }
