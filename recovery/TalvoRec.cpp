@@ -76,7 +76,7 @@ bool RestoreInTurn(Framework::TForm& Form, HANDLE Backup, const std::wstring& Ex
     if (lock.Error() == ERROR_TIMEOUT)
         throw Framework::Exception(RestoreBusyText);
     if (lock.Error())
-        Framework::RaiseOSError(lock.Error(), RestoreFailedText, MainExeName);
+        Framework::RaiseOSError(lock.Error(), FolderNotWritableText(FolderOf(Exe)), MainExeName);
     // Looked for again just before the move: a copy may have started while the backup was copied.
     bool unidentified = false;
     const auto endRunning = [&] { return EndRunningCopies(Form, Exe, unidentified); };

@@ -38,6 +38,11 @@ inline const std::wstring EndFailedText = std::wstring(MainExeName) + L" を終�
 // A process of its name that the tool may not look at (another user's) holds the executable.
 inline const std::wstring InUseText = std::wstring(MainExeName) + L" は実行中のため回復できません。" + MainExeName +
                                       L" を終了してからもう一度実行して下さい。";
+// The folder is named: it is the one whose permissions or volume stand in the way.
+inline std::wstring FolderNotWritableText(const std::wstring& Folder)
+{
+    return L"フォルダー「" + Folder + L"」に書き込めないため、" + MainExeName + L" を回復できません。";
+}
 
 // How long a running copy of the main application is given to end once it has been told to.
 inline constexpr DWORD EndRunningTimeoutMs = 5000;
