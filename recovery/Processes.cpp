@@ -103,10 +103,15 @@ DWORD EndProcesses(const TRunningCopies& Copies, DWORD TimeoutMs)
 
 DWORD StartProgram(const std::wstring& Program)
 {
-    // Too long a path cannot be started by; its short form usually can.
+    // A path of MAX_PATH or more is started by its short (8.3) form, which Windows 7 and 10 take,
+    // when the volume keeps short names. Otherwise the program is named by its extended-length
+    // ("\\?\") path, which lifts the limit from the program's name and its place on the command
+    // line; the current folder stays ours, since one that long would make the start fail.
     std::wstring path = Program;
+    std::wstring application = Program;
     if (path.size() >= MAX_PATH) {
         const std::wstring extended = ExtendedPath(Program);
+        application = extended;
         std::wstring shortPath(extended.size() + 1, L'\0');
         const DWORD length = GetShortPathNameW(extended.c_str(), shortPath.data(), static_cast<DWORD>(shortPath.size()));
         if (length > 0 && length < shortPath.size()) {
@@ -116,7 +121,7 @@ DWORD StartProgram(const std::wstring& Program)
             else if (shortPath.starts_with(L"\\\\?\\"))
                 shortPath = shortPath.substr(4);
             if (shortPath.size() < MAX_PATH)
-                path = shortPath;
+                path = application = shortPath;
         }
     }
     // The program is named on its own and quoted on the command line, so a blank in its path can
@@ -125,8 +130,8 @@ DWORD StartProgram(const std::wstring& Program)
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process))
+    if (!CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
         return GetLastError();
     THandle processHandle(process.hProcess);
     THandle threadHandle(process.hThread);
