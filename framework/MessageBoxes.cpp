@@ -34,9 +34,10 @@ int ShowTaskDialog(HWND Owner, const wchar_t* Caption, const std::wstring& Text,
     TModalCursor normalPointer;
     int button = IDCANCEL;
     const HRESULT result = TaskDialogIndirect(&config, &button, nullptr, nullptr);
-    if (FAILED(result))
+    // An owner closed under the box (the end of the session) took the box with it: no answer.
+    if (FAILED(result) && !(Owner && !IsWindow(Owner)))
         RaiseOSError(static_cast<DWORD>(result), L"TaskDialogIndirect");
-    return button;
+    return FAILED(result) ? IDCANCEL : button;
 }
 
 }  // namespace

@@ -26,9 +26,9 @@ struct TRunningCopies {
 // long or short (8.3), are looked at.
 TRunningCopies FindRunningProcesses(const std::wstring& Program);
 
-// Ends the copies and waits up to TimeoutMs in all for them to be gone, the window painting
-// meanwhile. ERROR_SUCCESS once they are; otherwise why not: the copies' OpenError (then none is
-// ended), the error of ending one, or WAIT_TIMEOUT for one still there.
+// Ends the copies and waits up to TimeoutMs in all for them to be gone. ERROR_SUCCESS once they
+// are; otherwise why not: the copies' OpenError (then none is ended), the error of ending one, or
+// WAIT_TIMEOUT for one still there.
 DWORD EndProcesses(const TRunningCopies& Copies, DWORD TimeoutMs);
 
 // Starts Program with no arguments and does not wait for it. Returns ERROR_SUCCESS or the error.

@@ -19,7 +19,7 @@ namespace TalvoRec {
 // deleted) is it waited for.
 class TFolderLock {
 public:
-    // Waits up to TimeoutMs for the lock, the window painting meanwhile.
+    // Waits up to TimeoutMs for the lock.
     TFolderLock(std::wstring Target, DWORD TimeoutMs);
     TFolderLock(const TFolderLock&) = delete;
     TFolderLock& operator=(const TFolderLock&) = delete;

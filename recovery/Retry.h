@@ -1,7 +1,7 @@
 #pragma once
-// Waiting without freezing the window, and waiting out brief locks. A virus scanner looking at a
-// fresh file, or an application that is just closing, holds a file for a moment; the recovery
-// retries its file calls through that much.
+// Waiting out brief locks. A virus scanner looking at a fresh file, or an application that is just
+// closing, holds a file for a moment; the recovery retries its file calls through that much. The
+// calls run on the recovery's own thread (see Worker.h), so a pause is a plain sleep.
 
 #include <windows.h>
 
@@ -14,12 +14,6 @@ namespace TalvoRec {
 inline constexpr DWORD RetryBudgetMs = 3000;
 inline constexpr DWORD FirstRetryPauseMs = 10;
 inline constexpr DWORD LongestRetryPauseMs = 250;
-
-// Waits up to TimeoutMs for Object to be signalled (null: only for the time) while the calling
-// thread's windows go on painting: paint messages are dispatched, input stays queued until the
-// wait is over, so nothing can be clicked in the middle of a restore and Windows never sees a
-// window that does not respond. True once Object is signalled.
-bool WaitPainting(HANDLE Object, DWORD TimeoutMs);
 
 // The answers Windows gives while somebody else holds the file.
 inline bool IsBriefLock(DWORD Error)
@@ -46,7 +40,7 @@ DWORD RetryWhileLocked(TAttempt Attempt, const std::function<void()>& OnWait = {
             return error;
         if (pause == FirstRetryPauseMs && OnWait)
             OnWait();
-        WaitPainting(nullptr, static_cast<DWORD>(std::min<ULONGLONG>(pause, deadline - now)));
+        Sleep(static_cast<DWORD>(std::min<ULONGLONG>(pause, deadline - now)));
         pause = std::min(pause * 2, LongestRetryPauseMs);
     }
 }

@@ -4,6 +4,7 @@
 #include "Image.h"
 #include "Processes.h"
 #include "Replace.h"
+#include "Worker.h"
 #include "framework/SysUtils.h"
 #include "utilities/Utilities.h"
 
@@ -51,15 +52,16 @@ bool IsAbsolute(const std::wstring& Path)
     return shareEnd != std::wstring::npos && shareEnd > serverEnd + 1;
 }
 
-// Ends the copies of Program that run, once the user agrees; false when the user does not.
-// Unidentified tells whether a process of its name was seen that could not be looked at.
-bool EndRunningCopies(Framework::TForm& Form, const std::wstring& Program, bool& Unidentified)
+// Ends the copies of Program that run, once the user agrees; false when the user does not. Runs
+// on the work's thread and asks on the window's. Unidentified tells whether a process of its name
+// was seen that could not be looked at.
+bool EndRunningCopies(TWorker& Worker, Framework::TForm& Form, const std::wstring& Program, bool& Unidentified)
 {
     const TRunningCopies running = FindRunningProcesses(Program);
     Unidentified = running.Unidentified;
     if (!running.Any())
         return true;
-    if (!Form.Confirm(RunningText, Framework::TConfirmKind::Destructive))
+    if (!Worker.OnWindowThread([&Form] { return Form.Confirm(RunningText, Framework::TConfirmKind::Destructive); }))
         return false;
     if (const DWORD error = EndProcesses(running, EndRunningTimeoutMs))
         Framework::RaiseOSError(error, EndFailedText, MainExeName);
@@ -69,7 +71,7 @@ bool EndRunningCopies(Framework::TForm& Form, const std::wstring& Program, bool&
 // Puts the open backup in place of Exe, taking turns with other restores into the folder and
 // ending running copies with the user's consent; false when the user does not consent. The folder
 // is let go of on return, before anything waits for the user again.
-bool RestoreInTurn(Framework::TForm& Form, HANDLE Backup, const std::wstring& Exe)
+bool RestoreInTurn(TWorker& Worker, Framework::TForm& Form, HANDLE Backup, const std::wstring& Exe)
 {
     // Held from before the first look for running copies until the executable is in place.
     const TFolderLock lock(Exe, FolderLockTimeoutMs);
@@ -79,7 +81,7 @@ bool RestoreInTurn(Framework::TForm& Form, HANDLE Backup, const std::wstring& Ex
         Framework::RaiseOSError(lock.Error(), FolderNotWritableText(FolderOf(Exe)), MainExeName);
     // Looked for again just before the move: a copy may have started while the backup was copied.
     bool unidentified = false;
-    const auto endRunning = [&] { return EndRunningCopies(Form, Exe, unidentified); };
+    const auto endRunning = [&] { return EndRunningCopies(Worker, Form, Exe, unidentified); };
     if (!endRunning())
         return false;
     const DWORD error = ReplaceFromBackup(lock, Backup, endRunning);
@@ -93,6 +95,26 @@ bool RestoreInTurn(Framework::TForm& Form, HANDLE Backup, const std::wstring& Ex
         Framework::RaiseOSError(error, RestoreFailedText, MainExeName);
     return true;
 }
+
+// Tells Windows, for the life of the scope, why the window would rather the session did not end
+// yet; shown to a user who shuts down meanwhile. Nothing for a window that has no handle.
+class TShutdownBlock {
+public:
+    TShutdownBlock(HWND Window, const std::wstring& Reason)
+        : Window_(Window && ShutdownBlockReasonCreate(Window, Reason.c_str()) ? Window : nullptr)
+    {
+    }
+    ~TShutdownBlock()
+    {
+        if (Window_)
+            ShutdownBlockReasonDestroy(Window_);
+    }
+    TShutdownBlock(const TShutdownBlock&) = delete;
+    TShutdownBlock& operator=(const TShutdownBlock&) = delete;
+
+private:
+    HWND Window_;
+};
 
 }  // namespace
 
@@ -113,6 +135,18 @@ void TTalvoRecF::FormCreate(TObject*)
     RunAfterClose = false;
 }
 
+void TTalvoRecF::RunWork(const std::function<void(TWorker&)>& Work)
+{
+    TWorker worker(Work);
+    const TShutdownBlock block(Handle(), RecoveringText);
+    struct TUnderWay {
+        TWorker*& Work;
+        TUnderWay(TWorker*& Work, TWorker& Worker) : Work(Work) { Work = &Worker; }
+        ~TUnderWay() { Work = nullptr; }
+    } underWay(Work_, worker);
+    worker.Wait();
+}
+
 void TTalvoRecF::BitBtn1Click(TObject*)
 {
     const std::wstring backupName = AppDir + BackupName;
@@ -126,9 +160,16 @@ void TTalvoRecF::BitBtn1Click(TObject*)
     TImageCheck check = TImageCheck::NotAnImage;
     {
         std::optional<TWaitCursor> wait;
-        if (const DWORD error = OpenBackup(backupName, backup, [&] { wait.emplace(*this); }))
-            Framework::RaiseOSError(error, BackupUnreadableText, BackupName);
-        if (const DWORD error = CheckExecutableImage(backup.Get(), check))
+        const auto showWaiting = [&] { wait.emplace(*this); return true; };
+        DWORD error = ERROR_SUCCESS;
+        RunWork([&](TWorker& worker) {
+            error = OpenBackup(backupName, backup, [&] { worker.OnWindowThread(showWaiting); });
+            if (error == ERROR_SUCCESS)
+                error = CheckExecutableImage(backup.Get(), check);
+        });
+        if (Ended_)
+            return;
+        if (error)
             Framework::RaiseOSError(error, BackupUnreadableText, BackupName);
     }
     // Copying anything but a whole program would leave no working executable.
@@ -137,14 +178,20 @@ void TTalvoRecF::BitBtn1Click(TObject*)
         Close();
         return;
     }
-    if (!Confirm(ConfirmText))
+    if (!Confirm(ConfirmText) || Ended_)
         return;
     {
         TWaitCursor wait(*this);
-        if (!RestoreInTurn(*this, backup.Get(), AppDir + MainExeName))
+        bool restored = false;
+        RunWork([&](TWorker& worker) {
+            restored = RestoreInTurn(worker, *this, backup.Get(), AppDir + MainExeName);
+            // Set as soon as the executable is in place: whatever closes the window from here on,
+            // the end of the session included, starts what it promises.
+            if (restored)
+                RunAfterClose = true;
+        });
+        if (!restored || Ended_)
             return;
-        // Set before the done message: whatever closes the window from here on starts what it promises.
-        RunAfterClose = true;
         ShowMessage(DoneText);
     }
     Close();
@@ -157,6 +204,12 @@ void TTalvoRecF::BitBtn2Click(TObject*)
 
 void TTalvoRecF::FormCloseQuery(TObject*, bool&)
 {
+    Ended_ = true;
+    // A close in the middle of the recovery waits for its work, bounded by the work's own waits:
+    // half a restore helps nobody, and what was restored is started below. Its questions answer
+    // Cancel meanwhile.
+    if (Work_)
+        Work_->Finish();
     // Closing is never refused; a failed start is reported and the window still closes.
     if (RunAfterClose)
         if (const DWORD error = StartProgram(AppDir + MainExeName))
@@ -170,6 +223,11 @@ void TTalvoRecF::WMQueryEndSession(TMessage& Message)
 
 void TTalvoRecF::WMEndSession(TMessage&)
 {
+    // Windows may end the process as soon as this returns: a recovery under way is waited for
+    // first, even when a close that waits for it is already under way below, and the close then
+    // starts what it restored.
+    if (Work_)
+        Work_->Finish();
     Close();
 }
 

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 namespace TalvoRec {
@@ -43,6 +44,8 @@ inline std::wstring FolderNotWritableText(const std::wstring& Folder)
 {
     return L"フォルダー「" + Folder + L"」に書き込めないため、" + MainExeName + L" を回復できません。";
 }
+// What Windows shows for us when the session ends while a recovery is under way.
+inline const std::wstring RecoveringText = std::wstring(MainExeName) + L" を回復しています";
 
 // How long a running copy of the main application is given to end once it has been told to.
 inline constexpr DWORD EndRunningTimeoutMs = 5000;
@@ -59,6 +62,8 @@ extern bool RunAfterClose;
 // server and share): names would then be looked up relative to the current folder.
 std::wstring ResolveAppDir(const std::wstring& ExePath, bool UnderDebugger, WORD NativeArchitecture);
 
+class TWorker;
+
 class TTalvoRecF : public Framework::TForm {
 public:
     TTalvoRecF();
@@ -74,6 +79,16 @@ public:
     void FormCloseQuery(TObject* Sender, bool& CanClose);
     void WMQueryEndSession(TMessage& Message);
     void WMEndSession(TMessage& Message);
+
+private:
+    // Runs Work off the window's thread and waits for it; a close meanwhile waits for it too.
+    void RunWork(const std::function<void(TWorker&)>& Work);
+
+    // The recovery's work under way, for a close to wait for; null when there is none.
+    TWorker* Work_ = nullptr;
+    // Set once the window is being closed (by the user, another program or the end of the
+    // session): a recovery under way stops at its next step and shows nothing more.
+    bool Ended_ = false;
 };
 
 // The recovery window, the application's main form.

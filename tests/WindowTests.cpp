@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <sstream>
 
 using namespace Testing;
@@ -115,27 +116,117 @@ TEST_F(Program, CancelByEscChangesNothingAndALaterCloseStartsNothing)
     EXPECT_EQ(ReadBytes(Exe()), BrokenExe);
 }
 
-TEST_F(Program, TheEndOfTheSessionIsAllowedAndClosesTheWindowWithoutStartingAnything)
+// The confirmation-style box of the program whose text holds Text, waited for.
+HWND WaitForBox(const TProgram& Program, const std::wstring& Text)
 {
-    // A stand-in for the main application that would leave its marker if it were started.
-    Require(CopyFileW((TestBinaryDir() + L"MarkerApp.exe").c_str(), Exe().c_str(), FALSE), "installing the application");
-    // A shutdown that goes ahead, and one that another program cancelled: either closes the window.
-    for (const WPARAM ending : {WPARAM(TRUE), WPARAM(FALSE)}) {
-        SCOPED_TRACE(ending ? "session ends" : "end cancelled");
-        TProgram program(Folder.Path());
+    HWND box = nullptr;
+    WaitUntil(30000, [&] {
+        box = Program.WaitForWindow(ConfirmCaption, 0);
+        return box && AllTexts(box).find(Text) != std::wstring::npos;
+    });
+    return box;
+}
+
+TEST_F(Program, TheEndOfTheSessionIsAllowedAndClosesTheWindowOnceTheRecoveryIsDoneOrCancelled)
+{
+    // When the session ends. A shutdown that goes ahead and one that another program cancelled
+    // alike: the window closes, after the recovery under way has finished or been cancelled.
+    enum class TWhen { Idle, ConfirmationOpen, WaitingForTheFolder, RunningQuestionOpen };
+    struct TCase {
+        const char* Name;
+        TWhen When;
+        WPARAM Ending;
+        bool Restores;  // the recovery under way ends with the backup in place, and starts it
+        std::string Build = TALVORECMAX_EXE;
+    };
+    const TCase cases[] = {
+        {"idle, session ends", TWhen::Idle, TRUE, false},
+        {"idle, end cancelled", TWhen::Idle, FALSE, false},
+        // The question answers Cancel.
+        {"confirmation open, end cancelled", TWhen::ConfirmationOpen, FALSE, false},
+        {"confirmation open in the system's task dialog", TWhen::ConfirmationOpen, TRUE, false, TALVORECMAX_NOSTYLE_EXE},
+        {"the question to end a running copy open", TWhen::RunningQuestionOpen, TRUE, false},
+        {"the question open in the system's task dialog", TWhen::RunningQuestionOpen, FALSE, false,
+         TALVORECMAX_NOSTYLE_EXE},
+        // The restore goes on once the folder is let go of, and what it restored is started.
+        {"waiting for the folder", TWhen::WaitingForTheFolder, TRUE, true},
+    };
+    const std::wstring hung = TestBinaryDir() + L"HoldFile.exe";
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        DeleteFileW(Marker().c_str());
+        std::unique_ptr<TChildProcess> running;
+        Framework::THandle otherRun;
+        if (c.When == TWhen::Idle) {
+            // A stand-in for the main application that would leave its marker if it were started.
+            Require(CopyFileW((TestBinaryDir() + L"MarkerApp.exe").c_str(), Exe().c_str(), FALSE), "installing the application");
+        } else {
+            InstallUpdateGoneWrong();
+        }
+        if (c.When == TWhen::RunningQuestionOpen) {
+            Require(CopyFileW(hung.c_str(), Exe().c_str(), FALSE), "installing a hung application");
+            running = std::make_unique<TChildProcess>(Exe());
+        }
+        if (c.When == TWhen::WaitingForTheFolder) {
+            otherRun.Reset(CreateFileW(TalvoRec::FolderLockName(Exe()).c_str(), GENERIC_READ, 0, nullptr, CREATE_NEW,
+                                       FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+            ASSERT_TRUE(otherRun);
+        }
+        const std::string exeBefore = ReadBytes(Exe());
+        TProgram program(Folder.Path(), c.Build);
+        if (c.Build == TALVORECMAX_NOSTYLE_EXE) {
+            const HWND missingStyle = program.WaitForWindow(L"エラー");
+            ASSERT_TRUE(missingStyle);
+            PressKeys(missingStyle, {VK_RETURN});
+        }
         const HWND window = program.WaitForWindow(WindowCaption);
         ASSERT_TRUE(window);
+        switch (c.When) {
+        case TWhen::Idle:
+            break;
+        case TWhen::ConfirmationOpen:
+            ASSERT_TRUE(OpenConfirmation(program));
+            break;
+        case TWhen::WaitingForTheFolder:
+            ASSERT_TRUE(StartRestore(program));
+            ASSERT_TRUE(program.WaitForWindowGone(ConfirmCaption));
+            break;
+        case TWhen::RunningQuestionOpen:
+            ASSERT_TRUE(StartRestore(program));
+            ASSERT_TRUE(WaitForBox(program, TalvoRec::RunningText));
+            break;
+        }
 
         DWORD_PTR answer = 0;
         ASSERT_TRUE(SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP, SMTO_NORMAL, 30000, &answer));
         EXPECT_EQ(answer, 1u) << "the end of the session must be allowed";
         EXPECT_TRUE(IsWindowVisible(window)) << "the question alone closes nothing";
+        // As Windows sends it: nobody answers before the program has done with it.
+        ASSERT_TRUE(SendNotifyMessageW(window, WM_ENDSESSION, c.Ending, ENDSESSION_CLOSEAPP));
+        if (c.When == TWhen::WaitingForTheFolder) {
+            // Answered only once the end of the session has been taken in, and is being waited out.
+            EXPECT_TRUE(SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 30000, nullptr))
+                << "the window does not answer while the end of the session waits for the restore";
+            EXPECT_TRUE(IsWindow(window)) << "closed in the middle of the restore";
+            EXPECT_EQ(ReadBytes(Exe()), exeBefore);
+            otherRun.Reset();
+        }
 
-        EXPECT_TRUE(SendMessageTimeoutW(window, WM_ENDSESSION, ending, ENDSESSION_CLOSEAPP, SMTO_NORMAL, 30000, nullptr));
         EXPECT_EQ(program.WaitForExit(), 0u);
-        // Anything it started is still running, or has left its marker.
-        EXPECT_FALSE(MainApplicationRunning());
-        EXPECT_FALSE(Exists(Marker()));
+        if (c.Restores) {
+            EXPECT_EQ(ReadBytes(Exe()), ReadBytes(Backup()));
+            EXPECT_TRUE(WaitForFile(Marker())) << "the restored application was not started";
+            EXPECT_TRUE(WaitUntil(30000, [&] { return !MainApplicationRunning(); }));
+        } else {
+            EXPECT_EQ(ReadBytes(Exe()), exeBefore);
+            // Anything it started is still running, or has left its marker.
+            if (running) {
+                EXPECT_FALSE(running->WaitForExit(0)) << "ended although the question was not answered";
+            } else {
+                EXPECT_FALSE(MainApplicationRunning());
+            }
+            EXPECT_FALSE(Exists(Marker()));
+        }
     }
 }
 
@@ -217,6 +308,10 @@ TEST_F(Program, ASignedBackupIsRefusedWithOneByteChangedAndRestoredWhole)
     EXPECT_TRUE(WaitForFile(Marker())) << "the restored signed program did not start";
 }
 
+// Whether a file in Folder beside the install's own holds the whole Backup with its last-write
+// time: a restore's copy, ready to be moved.
+bool HoldsAWholeCopy(const std::wstring& Folder, const std::wstring& Backup);
+
 TEST_F(Program, AFailedRestoreShowsTheErrorAndKeepsTheWindowOpen)
 {
     InstallUpdateGoneWrong();
@@ -227,7 +322,11 @@ TEST_F(Program, AFailedRestoreShowsTheErrorAndKeepsTheWindowOpen)
     const HWND window = program.WaitForWindow(WindowCaption);
     PressKeys(confirm, {VK_RETURN});
     const ULONGLONG answered = GetTickCount64();
-    // The lock is waited out for a few seconds, then reported.
+    // The lock is waited out for a few seconds, then reported. Meanwhile the window answers whoever
+    // asks whether it responds.
+    ASSERT_TRUE(WaitUntil(30000, [&] { return HoldsAWholeCopy(Folder.Path(), Backup()); })) << "no whole copy was made";
+    EXPECT_TRUE(SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 1000, nullptr) && !IsHungAppWindow(window))
+        << "no answer within a second while the restore waits";
     const HWND error = program.WaitForWindow(PlainCaption, 15000);
     ASSERT_TRUE(error) << "no error box";
     std::cout << "error box " << GetTickCount64() - answered << " ms after the answer\n";
@@ -287,17 +386,6 @@ TEST_F(Program, AnExecutableHeldForAMomentIsRestoredOnceItIsLetGo)
     PressKeys(done, {VK_RETURN});
     EXPECT_EQ(program.WaitForExit(), 0u);
     EXPECT_TRUE(WaitForFile(Marker()));
-}
-
-// The confirmation-style box of the program whose text holds Text, waited for.
-HWND WaitForBox(const TProgram& Program, const std::wstring& Text)
-{
-    HWND box = nullptr;
-    WaitUntil(30000, [&] {
-        box = Program.WaitForWindow(ConfirmCaption, 0);
-        return box && AllTexts(box).find(Text) != std::wstring::npos;
-    });
-    return box;
 }
 
 TEST_F(Program, ARunningApplicationIsEndedOnlyWithConsentAndOnlyFromThisFolder)

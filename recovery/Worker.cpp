@@ -1,0 +1,129 @@
+#include "Worker.h"
+
+#include "framework/SysUtils.h"
+
+#include <optional>
+
+namespace TalvoRec {
+
+namespace {
+
+// The longest the window's thread goes without looking at its queue: Windows counts a thread that
+// has not done so for 5 seconds as not responding, even while nothing is queued but held input.
+constexpr DWORD QueuePollMs = 250;
+
+Framework::THandle NewEvent(bool ManualReset)
+{
+    Framework::THandle event(CreateEventW(nullptr, ManualReset, FALSE, nullptr));
+    if (!event)
+        Framework::RaiseOSError(GetLastError(), L"CreateEventW");
+    return event;
+}
+
+// Waits until one of the two objects is signalled; the index of the one that was. Meanwhile the
+// calling thread's windows paint and answer what is sent to them (a session end, another program
+// asking whether we respond); clicks and keys stay queued until the wait is over. A request to
+// end the message loop is kept for it.
+DWORD WaitPainting(const HANDLE (&Objects)[2])
+{
+    std::optional<int> quit;
+    for (;;) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT | PM_QS_SENDMESSAGE)) {
+            if (message.message == WM_QUIT)
+                quit = static_cast<int>(message.wParam);
+            else
+                DispatchMessageW(&message);
+        }
+        const DWORD result = MsgWaitForMultipleObjects(2, Objects, FALSE, QueuePollMs, QS_PAINT | QS_SENDMESSAGE);
+        if (result == WAIT_FAILED || result < WAIT_OBJECT_0 + 2) {
+            const DWORD error = GetLastError();
+            if (quit)
+                PostQuitMessage(*quit);
+            if (result == WAIT_FAILED)
+                Framework::RaiseOSError(error, L"MsgWaitForMultipleObjects");
+            return result - WAIT_OBJECT_0;
+        }
+    }
+}
+
+}  // namespace
+
+TWorker::TWorker(std::function<void(TWorker&)> Work)
+    : Work_(std::move(Work)), RequestMade_(NewEvent(false)), Answered_(NewEvent(false)), Finishing_(NewEvent(true))
+{
+    Thread_.Reset(CreateThread(nullptr, 0, &ThreadMain, this, 0, nullptr));
+    if (!Thread_)
+        Framework::RaiseOSError(GetLastError(), L"CreateThread");
+}
+
+TWorker::~TWorker()
+{
+    // Its work refers to the caller's objects: they must outlive it.
+    WaitForSingleObject(Thread_.Get(), INFINITE);
+}
+
+DWORD WINAPI TWorker::ThreadMain(void* Param)
+{
+    auto* self = static_cast<TWorker*>(Param);
+    try {
+        self->Work_(*self);
+    } catch (...) {
+        self->Error_ = std::current_exception();
+    }
+    return 0;
+}
+
+void TWorker::WaitForThread()
+{
+    const HANDLE objects[] = {Thread_.Get(), RequestMade_.Get()};
+    while (WaitPainting(objects) != 0)
+        RunRequest();
+}
+
+void TWorker::RunRequest()
+{
+    bool answer = false;
+    std::exception_ptr error;
+    if (!Finished_) {
+        const std::function<bool()> request = *Request_;
+        try {
+            answer = request();
+        } catch (...) {
+            error = std::current_exception();
+        }
+    }
+    Answer_ = answer;
+    RequestError_ = error;
+    SetEvent(Answered_.Get());
+}
+
+void TWorker::Wait()
+{
+    WaitForThread();
+    if (Error_ && !Finished_)
+        std::rethrow_exception(Error_);
+}
+
+void TWorker::Finish()
+{
+    Finished_ = true;
+    SetEvent(Finishing_.Get());
+    WaitForThread();
+}
+
+bool TWorker::OnWindowThread(const std::function<bool()>& Request)
+{
+    if (WaitForSingleObject(Finishing_.Get(), 0) == WAIT_OBJECT_0)
+        return false;
+    Request_ = &Request;
+    SetEvent(RequestMade_.Get());
+    const HANDLE objects[] = {Answered_.Get(), Finishing_.Get()};
+    if (WaitForMultipleObjects(2, objects, FALSE, INFINITE) != WAIT_OBJECT_0)
+        return false;
+    if (RequestError_)
+        std::rethrow_exception(RequestError_);
+    return Answer_;
+}
+
+}  // namespace TalvoRec
