@@ -61,7 +61,7 @@ double TimeCheck(const std::wstring& Program)
     SetLastError(TalvoRec::OpenBackup(Program, backup));
     Check(static_cast<bool>(backup), "OpenBackup");
     TalvoRec::TImageCheck result = TalvoRec::TImageCheck::NotAnImage;
-    const DWORD error = TalvoRec::CheckExecutableImage(backup.Get(), result);
+    const DWORD error = TalvoRec::CheckExecutableImage(backup.Get(), Program, result);
     const double elapsed = Bench::Now() - start;
     SetLastError(error);
     Check(error == ERROR_SUCCESS && result == TalvoRec::TImageCheck::Executable, "CheckExecutableImage");

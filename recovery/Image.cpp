@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <vector>
 
 using Framework::THandle;
@@ -20,8 +21,11 @@ namespace {
 constexpr DWORD PageSize = 0x1000;
 constexpr DWORD SmallestFileAlignment = 0x200;
 constexpr DWORD LargestFileAlignment = 0x10000;
-// TRUST_E_MALFORMED_SIGNATURE, which MinGW's headers lack.
+// TRUST_E_MALFORMED_SIGNATURE and ERROR_INVALID_IMAGE_HASH, which MinGW's headers lack.
 constexpr LONG MalformedSignature = static_cast<LONG>(0x80096011);
+constexpr DWORD InvalidImageHash = 577;
+// The object identifier of PKCS #7 signed data, 1.2.840.113549.1.7.2, as DER encodes it.
+constexpr BYTE SignedDataOid[] = {0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x02};
 
 // Reads up to Size bytes at Offset; Read is short at the end of the file.
 DWORD ReadAt(HANDLE File, ULONGLONG Offset, void* Buffer, DWORD Size, DWORD& Read)
@@ -46,9 +50,21 @@ ULONGLONG AlignUp(ULONGLONG Value, DWORD Alignment)
     return (Value + Alignment - 1) / Alignment * Alignment;
 }
 
+// The data directory at Index, or an empty one where the optional header does not reach it.
+IMAGE_DATA_DIRECTORY DirectoryOf(const IMAGE_NT_HEADERS64& Nt, DWORD HeadersRead, DWORD Index)
+{
+    const size_t needed = offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory) + (Index + 1) * sizeof(IMAGE_DATA_DIRECTORY);
+    const bool present = Nt.OptionalHeader.NumberOfRvaAndSizes > Index &&
+                         Nt.FileHeader.SizeOfOptionalHeader >= needed &&
+                         HeadersRead >= offsetof(IMAGE_NT_HEADERS64, OptionalHeader) + needed;
+    return present ? Nt.OptionalHeader.DataDirectory[Index] : IMAGE_DATA_DIRECTORY{};
+}
+
 // What the Windows loader holds an image's layout to. Wine maps images that break these rules, so
-// a backup that runs there could still be refused on the user's machine.
-bool FollowsLoaderRules(const IMAGE_OPTIONAL_HEADER64& Optional, const std::vector<IMAGE_SECTION_HEADER>& Sections)
+// a backup that runs there could still be refused on the user's machine. Runtime is the directory
+// of the .NET runtime header: Windows starts such a program through it, whatever its entry point.
+bool FollowsLoaderRules(const IMAGE_OPTIONAL_HEADER64& Optional, const std::vector<IMAGE_SECTION_HEADER>& Sections,
+                        const IMAGE_DATA_DIRECTORY& Runtime)
 {
     const DWORD fileAlignment = Optional.FileAlignment;
     const DWORD sectionAlignment = Optional.SectionAlignment;
@@ -60,30 +76,69 @@ bool FollowsLoaderRules(const IMAGE_OPTIONAL_HEADER64& Optional, const std::vect
         return false;
     const ULONGLONG imageSize = AlignUp(Optional.SizeOfImage, sectionAlignment);
     for (const IMAGE_SECTION_HEADER& section : Sections) {
-        const DWORD size = std::max<DWORD>(section.Misc.VirtualSize, section.SizeOfRawData);
+        // Mapped as long as its virtual size: raw data past that stays in the file.
+        const DWORD size = section.Misc.VirtualSize != 0 ? section.Misc.VirtualSize : section.SizeOfRawData;
         if (section.VirtualAddress + AlignUp(size, sectionAlignment) > imageSize)
             return false;
     }
-    return Optional.AddressOfEntryPoint != 0 && Optional.AddressOfEntryPoint < Optional.SizeOfImage;
+    const bool hasRuntime = Runtime.VirtualAddress != 0 && Runtime.Size != 0 &&
+                            static_cast<ULONGLONG>(Runtime.VirtualAddress) + Runtime.Size <= Optional.SizeOfImage;
+    return Optional.AddressOfEntryPoint < Optional.SizeOfImage && (Optional.AddressOfEntryPoint != 0 || hasRuntime);
 }
 
-// Whether every entry of the certificate table (Size bytes at Offset, a file offset) lies inside it
-// and holds the one kind of signature a program carries. Wine's verifier crashes on other kinds.
-DWORD CertificatesReadable(HANDLE File, ULONGLONG Offset, DWORD Size, bool& Readable)
+// How the certificate table reads without the verifier.
+enum class TCertificateTable {
+    Broken,      // an entry runs past the table, or holds another kind than the signature a program
+                 // carries: Wine's verifier crashes on other kinds
+    Entries,     // every entry in place and of that kind, but not each a signature
+    Signatures,  // every entry a PKCS #7 signed-data message that ends inside it
+};
+
+// Whether Message, the first Read bytes of an entry's Room bytes, opens a DER sequence that ends
+// inside the entry with the object identifier of signed data: a signature, as far as its start
+// tells. Bytes after its end are the padding an entry may carry.
+bool OpensSignedData(const BYTE* Message, DWORD Read, DWORD Room)
 {
-    Readable = false;
+    if (Read < 2 || Message[0] != 0x30)
+        return false;
+    DWORD header = 2;
+    ULONGLONG length = Message[1];
+    if (length & 0x80) {
+        // The long form, in at most four bytes; 0x80 alone, the indefinite length, is not DER.
+        const DWORD count = Message[1] & 0x7F;
+        if (count == 0 || count > 4 || Read < header + count)
+            return false;
+        length = 0;
+        for (DWORD i = 0; i < count; ++i)
+            length = (length << 8) | Message[header + i];
+        header += count;
+    }
+    return header + length <= Room && Read >= header + sizeof SignedDataOid &&
+           memcmp(Message + header, SignedDataOid, sizeof SignedDataOid) == 0;
+}
+
+// Reads the certificate table, Size bytes at Offset (a file offset), entry by entry.
+DWORD ReadCertificateTable(HANDLE File, ULONGLONG Offset, DWORD Size, TCertificateTable& Table)
+{
+    Table = TCertificateTable::Broken;
     constexpr DWORD headerSize = offsetof(WIN_CERTIFICATE, bCertificate);
+    bool signatures = true;
     for (ULONGLONG at = 0; at < Size;) {
-        WIN_CERTIFICATE entry{};
+        // The entry's header, and of its message the length and the object identifier.
+        BYTE bytes[headerSize + 6 + sizeof SignedDataOid];
         DWORD read = 0;
-        if (const DWORD error = ReadAt(File, Offset + at, &entry, headerSize, read))
+        if (const DWORD error = ReadAt(File, Offset + at, bytes, sizeof bytes, read))
             return error;
+        WIN_CERTIFICATE entry{};
+        memcpy(&entry, bytes, std::min(read, headerSize));
         if (read < headerSize || entry.dwLength <= headerSize || at + entry.dwLength > Size ||
             entry.wCertificateType != WIN_CERT_TYPE_PKCS_SIGNED_DATA)
             return ERROR_SUCCESS;
+        const DWORD room = entry.dwLength - headerSize;
+        signatures = signatures && OpensSignedData(bytes + headerSize, std::min(read - headerSize, room), room);
         at = AlignUp(at + entry.dwLength, 8);
     }
-    Readable = true;
+    Table = signatures ? TCertificateTable::Signatures : TCertificateTable::Entries;
     return ERROR_SUCCESS;
 }
 
@@ -93,7 +148,6 @@ bool IsDamageOfTheFile(LONG Status)
 {
     switch (static_cast<DWORD>(Status)) {
     case static_cast<DWORD>(TRUST_E_BAD_DIGEST):
-    case static_cast<DWORD>(TRUST_E_NOSIGNATURE):
     case static_cast<DWORD>(MalformedSignature):
     case static_cast<DWORD>(CRYPT_E_BAD_LEN):
     case static_cast<DWORD>(CRYPT_E_BAD_ENCODE):
@@ -137,14 +191,39 @@ DWORD LoadWintrust(TModule& Module)
     return Module ? ERROR_SUCCESS : GetLastError();
 }
 
-// Verifies the signature the file carries on the held handle, offline and without any window.
-// Damaged when the content or the signature block is wrong. The verifier compares the content with
-// the signature's digest while it loads the signature, before it looks at the certificates, so
-// any other answer (unknown root, expired, chain incomplete or not checkable offline, a signer
-// certificate it cannot use) comes from a file that matched: the owner's policy, not damage.
-DWORD VerifySignature(HANDLE File, bool& Damaged)
+// What the verifier's answer says about the file.
+enum class TSignature {
+    Matches,  // the content matches the signature; whether the signer is trusted is not asked
+    Damaged,  // the content or the signature block is wrong
+    Absent,   // the verifier finds no signature in the file
+    Blocked,  // the signer's certificate is in this machine's Disallowed store, or revoked
+};
+
+// The name the verifier labels the file with: its final path, or the path it was opened by where
+// the system cannot name the handle (RAM disks, file-system drivers, drive letters made with
+// DefineDosDevice). The verifier reads through the handle.
+std::wstring LabelOf(HANDLE File, const std::wstring& Name)
 {
-    Damaged = false;
+    std::wstring label(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetFinalPathNameByHandleW(File, label.data(), static_cast<DWORD>(label.size()), 0);
+        if (length == 0)
+            return ExtendedPath(Name);
+        const bool fits = length < label.size();
+        label.resize(length);
+        if (fits)
+            return label;
+    }
+}
+
+// Verifies the signature the file carries on the held handle, offline and without any window.
+// The verifier compares the content with the signature's digest while it loads the signature,
+// before it looks at the certificates, so an answer about them (unknown root, expired, chain
+// incomplete or not checkable offline, a signer certificate it cannot use) comes from a file that
+// matched: the owner's trust, not damage. Only what the machine forbids outright blocks it.
+DWORD VerifySignature(HANDLE File, const std::wstring& Name, TSignature& Verdict)
+{
+    Verdict = TSignature::Damaged;
     TModule wintrust;
     if (const DWORD error = LoadWintrust(wintrust))
         return error;
@@ -152,17 +231,7 @@ DWORD VerifySignature(HANDLE File, bool& Damaged)
     const auto verify = reinterpret_cast<decltype(&WinVerifyTrust)>(reinterpret_cast<void*>(found));
     if (!verify)
         return GetLastError();
-    // The verifier reads through the handle; the name only labels the file.
-    std::wstring name(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetFinalPathNameByHandleW(File, name.data(), static_cast<DWORD>(name.size()), 0);
-        if (length == 0)
-            return GetLastError();
-        const bool fits = length < name.size();
-        name.resize(length);
-        if (fits)
-            break;
-    }
+    const std::wstring name = LabelOf(File, Name);
 
     WINTRUST_FILE_INFO file{};
     file.cbStruct = sizeof file;
@@ -184,23 +253,38 @@ DWORD VerifySignature(HANDLE File, bool& Damaged)
 
     if (IsFailureOfTheSystem(status))
         return HRESULT_FACILITY(status) == FACILITY_WIN32 ? HRESULT_CODE(status) : static_cast<DWORD>(status);
-    Damaged = IsDamageOfTheFile(status);
+    switch (static_cast<DWORD>(status)) {
+    case static_cast<DWORD>(TRUST_E_NOSIGNATURE):
+        Verdict = TSignature::Absent;
+        break;
+    case static_cast<DWORD>(TRUST_E_EXPLICIT_DISTRUST):
+    case static_cast<DWORD>(CERT_E_REVOKED):
+        Verdict = TSignature::Blocked;
+        break;
+    default:
+        Verdict = IsDamageOfTheFile(status) ? TSignature::Damaged : TSignature::Matches;
+    }
     return ERROR_SUCCESS;
 }
 
-// The system's own word: whether it maps the file as an image. Only a refusal for the image's
-// format is damage; one for memory or access is reported as the error it is.
-DWORD MapsAsImage(HANDLE File, bool& Maps)
+// The system's own word: whether it maps the file as an image. A refusal for the image's format
+// is damage, one by the code integrity or application control policy blocks it; one for memory or
+// access is reported as the error it is.
+DWORD MapAsImage(HANDLE File, TImageCheck& Result)
 {
     THandle section(CreateFileMappingW(File, nullptr, PAGE_READONLY | SEC_IMAGE, 0, 0, nullptr));
-    Maps = static_cast<bool>(section);
-    if (Maps)
+    Result = TImageCheck::Executable;
+    if (section)
         return ERROR_SUCCESS;
     switch (const DWORD error = GetLastError()) {
     case ERROR_BAD_EXE_FORMAT:  // STATUS_INVALID_IMAGE_FORMAT, _NOT_MZ, _PROTECT, _WIN_16 and others
     case ERROR_INVALID_EXE_SIGNATURE:
     case ERROR_EXE_MARKED_INVALID:
     case ERROR_EXE_MACHINE_TYPE_MISMATCH:
+        Result = TImageCheck::Damaged;
+        return ERROR_SUCCESS;
+    case InvalidImageHash:  // STATUS_INVALID_IMAGE_HASH: the policy does not allow this program
+        Result = TImageCheck::Blocked;
         return ERROR_SUCCESS;
     default:
         return error;
@@ -221,7 +305,7 @@ DWORD OpenBackup(const std::wstring& Name, THandle& File, const std::function<vo
         OnWait);
 }
 
-DWORD CheckExecutableImage(HANDLE File, TImageCheck& Result)
+DWORD CheckExecutableImage(HANDLE File, const std::wstring& Name, TImageCheck& Result)
 {
     Result = TImageCheck::NotAnImage;
     LARGE_INTEGER size{};
@@ -275,36 +359,41 @@ DWORD CheckExecutableImage(HANDLE File, TImageCheck& Result)
         if (section.SizeOfRawData > 0 &&
             static_cast<ULONGLONG>(section.PointerToRawData) + section.SizeOfRawData > fileSize)
             return ERROR_SUCCESS;
-    if (!FollowsLoaderRules(optional, sections))
+    if (!FollowsLoaderRules(optional, sections, DirectoryOf(nt, headersRead, IMAGE_DIRECTORY_ENTRY_COM_DESCRIPTOR)))
         return ERROR_SUCCESS;
 
-    bool maps = false;
-    if (const DWORD error = MapsAsImage(File, maps))
+    TImageCheck mapped = TImageCheck::Damaged;
+    if (const DWORD error = MapAsImage(File, mapped))
         return error;
-    if (!maps)
+    if (mapped != TImageCheck::Executable) {
+        Result = mapped;
         return ERROR_SUCCESS;
+    }
 
     // The certificate table is addressed by file offset and is not mapped with the image.
-    constexpr size_t securityNeeded =
-        optionalNeeded + (IMAGE_DIRECTORY_ENTRY_SECURITY + 1) * sizeof(IMAGE_DATA_DIRECTORY);
-    const bool hasSecurity = optional.NumberOfRvaAndSizes > IMAGE_DIRECTORY_ENTRY_SECURITY &&
-                             header.SizeOfOptionalHeader >= securityNeeded &&
-                             headersRead >= optionalAt + securityNeeded;
-    const IMAGE_DATA_DIRECTORY certificates =
-        hasSecurity ? optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY] : IMAGE_DATA_DIRECTORY{};
+    const IMAGE_DATA_DIRECTORY certificates = DirectoryOf(nt, headersRead, IMAGE_DIRECTORY_ENTRY_SECURITY);
     if (certificates.Size != 0) {
         if (static_cast<ULONGLONG>(certificates.VirtualAddress) + certificates.Size > fileSize)
             return ERROR_SUCCESS;
-        bool readable = false;
-        if (const DWORD error = CertificatesReadable(File, certificates.VirtualAddress, certificates.Size, readable))
+        TCertificateTable table = TCertificateTable::Broken;
+        if (const DWORD error = ReadCertificateTable(File, certificates.VirtualAddress, certificates.Size, table))
             return error;
-        if (!readable)
+        if (table == TCertificateTable::Broken)
             return ERROR_SUCCESS;
-        bool damaged = false;
-        if (const DWORD error = VerifySignature(File, damaged))
+        TSignature signature = TSignature::Damaged;
+        if (const DWORD error = VerifySignature(File, Name, signature))
             return error;
-        if (damaged)
+        // Windows reads well-formed signatures as none at all where it holds them to stricter rules
+        // (the certificate padding check, an entry with bytes after its signature) and then runs the
+        // program as unsigned: the checks above decide. No signature in a table of anything else
+        // is a signature that was damaged.
+        if (signature == TSignature::Damaged ||
+            (signature == TSignature::Absent && table != TCertificateTable::Signatures))
             return ERROR_SUCCESS;
+        if (signature == TSignature::Blocked) {
+            Result = TImageCheck::Blocked;
+            return ERROR_SUCCESS;
+        }
     }
     Result = TImageCheck::Executable;
     return ERROR_SUCCESS;

@@ -165,16 +165,19 @@ void TTalvoRecF::BitBtn1Click(TObject*)
         RunWork([&](TWorker& worker) {
             error = OpenBackup(backupName, backup, [&] { worker.OnWindowThread(showWaiting); });
             if (error == ERROR_SUCCESS)
-                error = CheckExecutableImage(backup.Get(), check);
+                error = CheckExecutableImage(backup.Get(), backupName, check);
         });
         if (Ended_)
             return;
         if (error)
             Framework::RaiseOSError(error, BackupUnreadableText, BackupName);
     }
-    // Copying anything but a whole program would leave no working executable.
+    // Copying anything but a whole program would leave no working executable, and one this machine
+    // forbids would be started with administrator rights.
     if (check != TImageCheck::Executable) {
-        ShowMessage(check == TImageCheck::NotAnImage ? NotExecutableText : DamagedText);
+        ShowMessage(check == TImageCheck::NotAnImage ? NotExecutableText
+                    : check == TImageCheck::Blocked  ? BlockedText
+                                                     : DamagedText);
         Close();
         return;
     }

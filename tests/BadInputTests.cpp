@@ -24,7 +24,7 @@ using Framework::THandle;
 
 namespace {
 
-enum class TOutcome { Restored, EndedAndRestored, NoBackup, NotExecutable, Damaged, NotWritable, Error };
+enum class TOutcome { Restored, EndedAndRestored, NoBackup, NotExecutable, Damaged, Blocked, NotWritable, Error };
 
 const wchar_t* OutcomeName(TOutcome outcome)
 {
@@ -34,6 +34,7 @@ const wchar_t* OutcomeName(TOutcome outcome)
     case TOutcome::NoBackup: return L"no-backup message";
     case TOutcome::NotExecutable: return L"not-an-executable message";
     case TOutcome::Damaged: return L"damaged-backup message";
+    case TOutcome::Blocked: return L"not-allowed-here message";
     case TOutcome::NotWritable: return L"folder-not-writable message, at once";
     case TOutcome::Error: return L"error box";
     }
@@ -270,17 +271,79 @@ std::vector<TCase> LinkCases()
     };
 }
 
+using TCryptMessage = Framework::TOwned<HCRYPTMSG, &::CryptMsgClose>;
+
+std::string MessageParameter(HCRYPTMSG Message, DWORD Kind)
+{
+    DWORD size = 0;
+    Require(CryptMsgGetParam(Message, Kind, 0, nullptr, &size), "sizing a message parameter");
+    std::string value(size, '\0');
+    Require(CryptMsgGetParam(Message, Kind, 0, value.data(), &size), "reading a message parameter");
+    value.resize(size);
+    return value;
+}
+
+// The program's signature made again without a signer: the same signed content in a well-formed
+// signed-data message, which the verifier reads as no signature at all.
+std::string SignatureWithoutSigner(const TSignedProgram& Program)
+{
+    constexpr DWORD encoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
+    DWORD length = 0;
+    memcpy(&length, Program.Bytes.data() + Program.Certificate, sizeof length);
+    const TCryptMessage original(CryptMsgOpenToDecode(encoding, 0, 0, 0, nullptr, nullptr));
+    Require(CryptMsgUpdate(original.Get(), reinterpret_cast<const BYTE*>(Program.Bytes.data() + Program.Signature),
+                           length - static_cast<DWORD>(Program.Signature - Program.Certificate), TRUE),
+            "reading the signature");
+    std::string contentType = MessageParameter(original.Get(), CMSG_INNER_CONTENT_TYPE_PARAM);
+    const std::string content = MessageParameter(original.Get(), CMSG_CONTENT_PARAM);
+    CMSG_SIGNED_ENCODE_INFO noSigner{};
+    noSigner.cbSize = sizeof noSigner;
+    const TCryptMessage rebuilt(
+        CryptMsgOpenToEncode(encoding, 0, CMSG_SIGNED, &noSigner, contentType.data(), nullptr));
+    Require(CryptMsgUpdate(rebuilt.Get(), reinterpret_cast<const BYTE*>(content.data()),
+                           static_cast<DWORD>(content.size()), TRUE),
+            "writing a signature without a signer");
+    return MessageParameter(rebuilt.Get(), CMSG_CONTENT_PARAM);
+}
+
+// Message with its outer length in the indefinite form, which BER allows and DER does not.
+std::string InIndefiniteLength(const std::string& Message)
+{
+    const auto second = static_cast<unsigned char>(Message[1]);
+    const size_t header = second & 0x80 ? 2 + (second & 0x7F) : 2;
+    return std::string("\x30\x80", 2) + Message.substr(header) + std::string(2, '\0');
+}
+
+// The signed program with Entry, all of it, as its certificate table's one entry.
+std::string WithCertificateEntry(const TSignedProgram& Program, const std::string& Entry)
+{
+    WIN_CERTIFICATE header{};
+    constexpr DWORD headerSize = offsetof(WIN_CERTIFICATE, bCertificate);
+    memcpy(&header, Program.Bytes.data() + Program.Certificate, headerSize);
+    header.dwLength = static_cast<DWORD>(headerSize + Entry.size());
+    std::string bytes = Program.Bytes.substr(0, Program.Certificate);
+    bytes.append(reinterpret_cast<const char*>(&header), headerSize).append(Entry);
+    bytes.resize((bytes.size() + 7) / 8 * 8, '\0');
+    const DWORD tableSize = static_cast<DWORD>(bytes.size() - Program.Certificate);
+    memcpy(bytes.data() + Program.TableSize, &tableSize, sizeof tableSize);
+    return bytes;
+}
+
 // The backup as an interrupted updater, another build or another program can leave it.
 std::vector<TCase> ImageCases()
 {
     using enum TOutcome;
     using namespace SampleImage;
     const std::string whole = SampleExecutable(0, 0, 64 * 1024);
-    const auto patched = [whole](size_t at, auto value) {
-        std::string bytes = whole;
+    const auto patch = [](std::string bytes, size_t at, auto value) {
         memcpy(bytes.data() + at, &value, sizeof value);
         return bytes;
     };
+    const auto patched = [&](size_t at, auto value) { return patch(whole, at, value); };
+    const std::string noEntryPoint = patched(EntryPoint, DWORD{0});
+    // Where a .NET program has its runtime header: inside the image, or just past its end.
+    const IMAGE_DATA_DIRECTORY runtime{0x1000, 0x48};
+    const IMAGE_DATA_DIRECTORY runtimeOutside{0x11000, 0x48};
     const TSignedProgram signedProgram = SignedProgram();
     const auto flipped = [&signedProgram](size_t at, size_t count) {
         std::string bytes = signedProgram.Bytes;
@@ -288,6 +351,7 @@ std::vector<TCase> ImageCases()
             bytes[at + i] ^= 0x5A;
         return bytes;
     };
+    const std::string noSigner = SignatureWithoutSigner(signedProgram);
     std::string x509 = signedProgram.Bytes;
     const WORD x509Kind = WIN_CERT_TYPE_X509;
     memcpy(x509.data() + signedProgram.Certificate + offsetof(WIN_CERTIFICATE, wCertificateType), &x509Kind,
@@ -318,9 +382,26 @@ std::vector<TCase> ImageCases()
         {"image size short of the section", backup(patched(SizeOfImage, DWORD{0x2000})), {Damaged}},
         {"entry point outside the image", backup(patched(EntryPoint, DWORD{0x20000})), {Damaged}},
         {"file alignment not a power of two", backup(patched(FileAlignment, DWORD{0x300})), {Damaged}},
+        // Windows starts a 64-bit .NET program through its runtime header.
+        {"entry point 0, a .NET runtime header", backup(patch(noEntryPoint, RuntimeHeader, runtime)), {Restored}},
+        {"entry point 0, no runtime header", backup(noEntryPoint), {Damaged}},
+        {"entry point 0, the runtime header past the image",
+         backup(patch(noEntryPoint, RuntimeHeader, runtimeOutside)), {Damaged}},
+        // A section takes its virtual size in memory, its raw size only where the virtual one is 0.
+        {"raw data past the virtual size",
+         backup(patch(patched(VirtualSize, DWORD{0x1000}), SizeOfImage, DWORD{0x2000})), {Restored}},
+        {"virtual size 0, the raw data past the image",
+         backup(patch(patched(VirtualSize, DWORD{0}), SizeOfImage, DWORD{0x2000})), {Damaged}},
         {"signed whole", backup(signedProgram.Bytes), {Restored}},
         {"signed, then one byte of code changed", backup(flipped(signedProgram.Code, 1)), {Damaged}},
         {"signed, the signature garbled", backup(flipped(signedProgram.Signature, 16)), {Damaged}},
+        // The verifier reads a well-formed signature as none at all: Windows so reads one with bytes
+        // after it in its entry under the certificate padding check, and runs the program unsigned.
+        {"signed, a signature without a signer, bytes after it",
+         backup(WithCertificateEntry(signedProgram, noSigner + std::string(16, '\xAA'))), {Restored}},
+        // Read as none at all, but not a signature by its own encoding: damaged.
+        {"signed, a signature without a signer, its length not DER",
+         backup(WithCertificateEntry(signedProgram, InIndefiniteLength(noSigner))), {Damaged}},
         // Wine's verifier crashes on a bare X.509 certificate: it must not be asked.
         {"signed, the signature's kind changed", backup(x509), {Damaged}},
     };
@@ -344,6 +425,8 @@ TOutcome Recover(const TFolder& folder, std::wstring& error)
         return TOutcome::NotExecutable;
     if (!window.Calls.empty() && window.Calls.front() == L"message: " + TalvoRec::DamagedText)
         return TOutcome::Damaged;
+    if (!window.Calls.empty() && window.Calls.front() == L"message: " + TalvoRec::BlockedText)
+        return TOutcome::Blocked;
     if (!TalvoRec::RunAfterClose)
         return TOutcome::Error;
     const bool ended = std::ranges::count(window.Calls, L"confirm: " + TalvoRec::RunningText) > 0;
@@ -455,7 +538,7 @@ TEST(BadInput, EveryProgramInTheSystemFolderPassesTheCheck)
         ASSERT_EQ(TalvoRec::OpenBackup(folder + name, file), ERROR_SUCCESS);
         TalvoRec::TImageCheck check = TalvoRec::TImageCheck::NotAnImage;
         const std::string shown(name.begin(), name.end());
-        EXPECT_EQ(TalvoRec::CheckExecutableImage(file.Get(), check), ERROR_SUCCESS) << shown;
+        EXPECT_EQ(TalvoRec::CheckExecutableImage(file.Get(), folder + name, check), ERROR_SUCCESS) << shown;
         EXPECT_EQ(check, TalvoRec::TImageCheck::Executable) << shown;
         ++checked;
     }

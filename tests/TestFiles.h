@@ -46,6 +46,9 @@ inline constexpr size_t Magic = NtHeaders + 24;  // of the optional header
 inline constexpr size_t EntryPoint = Magic + offsetof(IMAGE_OPTIONAL_HEADER64, AddressOfEntryPoint);
 inline constexpr size_t FileAlignment = Magic + offsetof(IMAGE_OPTIONAL_HEADER64, FileAlignment);
 inline constexpr size_t SizeOfImage = Magic + offsetof(IMAGE_OPTIONAL_HEADER64, SizeOfImage);
+inline constexpr size_t RuntimeHeader = Magic + offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory) +
+                                        IMAGE_DIRECTORY_ENTRY_COM_DESCRIPTOR * sizeof(IMAGE_DATA_DIRECTORY);
+inline constexpr size_t VirtualSize = NtHeaders + sizeof(IMAGE_NT_HEADERS64) + offsetof(IMAGE_SECTION_HEADER, Misc);
 inline constexpr size_t HeadersSize = 0x200;     // where the section's data starts
 }  // namespace SampleImage
 // A small real program signed with a throw-away key by the ctest fixture SignedImages, and where its
@@ -55,6 +58,7 @@ struct TSignedProgram {
     size_t Code = 0;         // the middle of its first section's data
     size_t Certificate = 0;  // its certificate table's one entry
     size_t Signature = 0;    // the signature itself, past the entry's header
+    size_t TableSize = 0;    // the certificate table's size in the headers
 };
 TSignedProgram SignedProgram();
 // Opens the file as another program that reads it would: without delete sharing, so it can be

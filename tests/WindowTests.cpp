@@ -768,6 +768,7 @@ TEST(Layout, EveryBoxTextBreaksWhereJapaneseMayWithoutOrphansOrSplitWordsAndFits
         {L'P', TalvoRec::DoneText},
         {L'P', TalvoRec::NotExecutableText},
         {L'P', TalvoRec::DamagedText},
+        {L'P', TalvoRec::BlockedText},
         {L'P', TalvoRec::BackupUnreadableText + L"\r\n" + SystemErrorMessage(ERROR_SHARING_VIOLATION)},
         {L'P', TalvoRec::BackupUnreadableText +
                    L"\r\nThe process cannot access the file because it is being used by another process."},
