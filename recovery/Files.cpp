@@ -2,10 +2,24 @@
 
 #include "framework/Handle.h"
 
+#include <cstring>
+
 using Framework::TFindHandle;
 using Framework::THandle;
 
 namespace TalvoRec {
+
+namespace {
+
+// FILE_ID_INFO and its class, which MinGW's headers declare for Windows 8 and later only.
+struct TFileIdInfo {
+    ULONGLONG VolumeSerialNumber;
+    std::array<BYTE, 16> FileId;
+};
+static_assert(sizeof(TFileIdInfo) == 24);
+constexpr auto FileIdInfoClass = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
+
+}  // namespace
 
 std::wstring ExtendedPath(const std::wstring& Path)
 {
@@ -44,15 +58,35 @@ bool FileExists(const std::wstring& Name)
     return find && !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+std::wstring ShortNameOf(const std::wstring& Path)
+{
+    WIN32_FIND_DATAW data;
+    TFindHandle find(FindFirstFileW(ExtendedPath(Path).c_str(), &data));
+    return find ? data.cAlternateFileName : L"";
+}
+
 bool FileIdOf(const std::wstring& Path, TFileId& Id)
 {
     // Attributes only, with every sharing: a running image or a file held by others opens too.
     THandle file(CreateFileW(ExtendedPath(Path).c_str(), FILE_READ_ATTRIBUTES,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr));
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (!file || !GetFileInformationByHandle(file.Get(), &information))
+    if (!file)
         return false;
-    Id = {information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow};
+    // The 64-bit file index is not unique on ReFS; the 128-bit identifier is. Windows 7 does not
+    // know the class (ERROR_INVALID_PARAMETER), and a file system without such identifiers answers
+    // zero: the index is the identity there.
+    TFileIdInfo extended{};
+    if (GetFileInformationByHandleEx(file.Get(), FileIdInfoClass, &extended, sizeof extended) &&
+        extended.FileId != std::array<BYTE, 16>{}) {
+        Id = {extended.VolumeSerialNumber, extended.FileId};
+        return true;
+    }
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!GetFileInformationByHandle(file.Get(), &information))
+        return false;
+    Id = {information.dwVolumeSerialNumber, {}};
+    const ULONGLONG index = (static_cast<ULONGLONG>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+    memcpy(Id.File.data(), &index, sizeof index);
     return true;
 }
 

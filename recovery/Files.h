@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <string>
 
 namespace TalvoRec {
@@ -19,12 +20,16 @@ std::wstring FolderOf(const std::wstring& Path);
 // reading or is only held by another process.
 bool FileExists(const std::wstring& Name);
 
+// The short (8.3) name the file Path names has beside its long one; empty when it has none (its
+// name is short already, it is not there, or the volume keeps no short names).
+std::wstring ShortNameOf(const std::wstring& Path);
+
 // A file as the file system knows it, whichever path leads to it: 8.3 names, other drive letters
-// for the same folder and links all reach the same one.
+// for the same folder and links all reach the same one. The volume's serial number and the file's
+// 128-bit identifier, or on Windows 7 its 64-bit file index in the identifier's low half.
 struct TFileId {
-    DWORD Volume = 0;
-    DWORD IndexHigh = 0;
-    DWORD IndexLow = 0;
+    ULONGLONG Volume = 0;
+    std::array<BYTE, 16> File{};
     bool operator==(const TFileId&) const = default;
 };
 

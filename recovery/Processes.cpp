@@ -26,17 +26,33 @@ bool ImageIdOf(HANDLE Process, TFileId& Id)
 TRunningCopies FindRunningProcesses(const std::wstring& Program)
 {
     TRunningCopies found;
-    const std::wstring fileName = Program.substr(Program.find_last_of(L'\\') + 1);
     THandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot)
         return found;
+    // A process keeps the name it was started by: the long one, or the short one of an old shortcut
+    // or of a start through the short path.
+    const std::wstring longName = Program.substr(Program.find_last_of(L'\\') + 1);
+    std::optional<std::wstring> shortName;
+    const auto isNamed = [&](const wchar_t* Name) {
+        const auto same = [Name](const std::wstring& name) {
+            return CompareStringOrdinal(Name, -1, name.c_str(), -1, TRUE) == CSTR_EQUAL;
+        };
+        if (same(longName))
+            return true;
+        // Generated short names have a tilde. The folder is asked for ours only then: under Wine
+        // that query takes several times as long as the rest of a search.
+        if (!wcschr(Name, L'~'))
+            return false;
+        if (!shortName)
+            shortName = ShortNameOf(Program);
+        return !shortName->empty() && same(*shortName);
+    };
     std::optional<TFileId> programId;
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry)) {
-        // Only a process of the same file name can be the one; the others are not even opened.
-        if (entry.th32ProcessID == GetCurrentProcessId() ||
-            CompareStringOrdinal(entry.szExeFile, -1, fileName.c_str(), -1, TRUE) != CSTR_EQUAL)
+        // Only a process of the program's name can be the one; the others are not even opened.
+        if (entry.th32ProcessID == GetCurrentProcessId() || !isNamed(entry.szExeFile))
             continue;
         THandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE,
                                     entry.th32ProcessID));
@@ -45,8 +61,10 @@ TRunningCopies FindRunningProcesses(const std::wstring& Program)
         if (!process)
             process.Reset(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
         TFileId imageId;
-        if (!process || !ImageIdOf(process.Get(), imageId))
+        if (!process || !ImageIdOf(process.Get(), imageId)) {
+            found.Unidentified = true;
             continue;
+        }
         // Looked up at the first process of the name, so that a search that finds none opens no file;
         // nothing runs from a program that is not there.
         if (!programId && !FileIdOf(Program, programId.emplace()))
@@ -84,10 +102,15 @@ DWORD EndProcesses(const TRunningCopies& Copies, DWORD TimeoutMs)
 
 DWORD StartProgram(const std::wstring& Program)
 {
-    // Too long a path cannot be started by; its short form usually can.
+    // A path of MAX_PATH or more is started by its short (8.3) form, which Windows 7 and 10 take,
+    // when the volume keeps short names. Otherwise the program is named by its extended-length
+    // ("\\?\") path, which lifts the limit from the program's name and its place on the command
+    // line; the current folder stays ours, since one that long would make the start fail.
     std::wstring path = Program;
+    std::wstring application = Program;
     if (path.size() >= MAX_PATH) {
         const std::wstring extended = ExtendedPath(Program);
+        application = extended;
         std::wstring shortPath(extended.size() + 1, L'\0');
         const DWORD length = GetShortPathNameW(extended.c_str(), shortPath.data(), static_cast<DWORD>(shortPath.size()));
         if (length > 0 && length < shortPath.size()) {
@@ -97,7 +120,7 @@ DWORD StartProgram(const std::wstring& Program)
             else if (shortPath.starts_with(L"\\\\?\\"))
                 shortPath = shortPath.substr(4);
             if (shortPath.size() < MAX_PATH)
-                path = shortPath;
+                path = application = shortPath;
         }
     }
     // The program is named on its own and quoted on the command line, so a blank in its path can
@@ -106,8 +129,8 @@ DWORD StartProgram(const std::wstring& Program)
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process))
+    if (!CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
         return GetLastError();
     THandle processHandle(process.hProcess);
     THandle threadHandle(process.hThread);

@@ -15,12 +15,15 @@ namespace TalvoRec {
 struct TRunningCopies {
     std::vector<Framework::THandle> Processes;  // each opened so that it can be ended and waited for
     DWORD OpenError = ERROR_SUCCESS;            // why a copy could not be opened so, if one could not
+    // A process of the program's name was seen whose image could not even be asked for (another
+    // user's, a protected one): it is never ended, but it may be a copy that holds the program.
+    bool Unidentified = false;
     bool Any() const { return !Processes.empty() || OpenError != ERROR_SUCCESS; }
 };
 
 // The processes that run from the file Program names, compared as files, not as names: a copy
-// started through another spelling of the folder is found. Only processes of Program's file name
-// are looked at. One whose image cannot even be asked for is taken to run from elsewhere.
+// started through another spelling of the folder is found. Only processes of Program's file name,
+// long or short (8.3), are looked at.
 TRunningCopies FindRunningProcesses(const std::wstring& Program);
 
 // Ends the copies and waits up to TimeoutMs in all for them to be gone. ERROR_SUCCESS once they

@@ -131,8 +131,8 @@ DWORD CopyToTemp(HANDLE Backup, const std::wstring& Target, std::wstring& TempNa
     return CopyAndFlush(Backup, destination.Get());
 }
 
-// One try at the lock file: ERROR_SUCCESS once File holds it, ERROR_SHARING_VIOLATION while
-// somebody else holds it, or what keeps us from it.
+// One try at the lock file: ERROR_SUCCESS once File holds it, ERROR_SHARING_VIOLATION while a
+// lock file is there that we cannot hold yet, or what keeps us from it for good.
 DWORD TryLock(const std::wstring& Name, THandle& File)
 {
     // Ours: made here, and removed by the system once closed, whoever closes it.
@@ -140,17 +140,23 @@ DWORD TryLock(const std::wstring& Name, THandle& File)
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
     if (File)
         return ERROR_SUCCESS;
-    const DWORD error = GetLastError();
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
-        return error;
-    // Held by another run, or left by a power cut or another program: a file nobody holds is
-    // held as it is, and stays.
-    File.Reset(CreateFileW(Name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (File)
-        return ERROR_SUCCESS;
-    const DWORD openError = GetLastError();
-    // Let go of between the two calls: the next try makes it.
-    return openError == ERROR_FILE_NOT_FOUND ? ERROR_SHARING_VIOLATION : openError;
+    DWORD error = GetLastError();
+    if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) {
+        // Held by another run, or left by a power cut or another program: a file nobody holds is
+        // held as it is, and stays.
+        File.Reset(CreateFileW(Name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (File)
+            return ERROR_SUCCESS;
+        error = GetLastError();
+        // Let go of between the two calls: the next try makes it.
+        if (error == ERROR_FILE_NOT_FOUND)
+            return ERROR_SHARING_VIOLATION;
+    }
+    // Windows answers access denied both for a file that is being deleted and for a folder we may
+    // not write. Only the first goes away by waiting, and the folder still lists it.
+    if (error == ERROR_ACCESS_DENIED && FileExists(Name))
+        return ERROR_SHARING_VIOLATION;
+    return error;
 }
 
 }  // namespace
@@ -163,7 +169,11 @@ std::wstring FolderLockName(const std::wstring& Target)
 TFolderLock::TFolderLock(std::wstring Target, DWORD TimeoutMs) : Target_(std::move(Target))
 {
     const std::wstring name = ExtendedPath(FolderLockName(Target_));
-    Error_ = RetryWhileLocked([&] { return TryLock(name, File_); }, {}, TimeoutMs);
+    // Only a lock file that is there is waited for; any other answer is final at once.
+    RetryWhileLocked([&] {
+        Error_ = TryLock(name, File_);
+        return Error_ == ERROR_SHARING_VIOLATION ? Error_ : ERROR_SUCCESS;
+    }, {}, TimeoutMs);
     if (Error_ == ERROR_SHARING_VIOLATION)
         Error_ = ERROR_TIMEOUT;
 }

@@ -15,7 +15,8 @@ namespace TalvoRec {
 // with no sharing. Every spelling of the folder (8.3 names, other drive letters, shares) reaches the
 // same file; only those who may write the folder can create it; when its holder ends, however it
 // ends, the system closes it and removes it. A file of that name that somebody else left there is
-// held as it is and never removed.
+// held as it is and never removed. Only while a file of that name is there (held, or being
+// deleted) is it waited for.
 class TFolderLock {
 public:
     // Waits up to TimeoutMs for the lock.
@@ -24,7 +25,8 @@ public:
     TFolderLock& operator=(const TFolderLock&) = delete;
 
     // ERROR_SUCCESS while it is held; ERROR_TIMEOUT when somebody else held it all the time;
-    // otherwise what kept us from it.
+    // otherwise what kept us from it, found out at once: a folder we may not write, a read-only
+    // volume.
     DWORD Error() const { return Error_; }
     const std::wstring& Target() const { return Target_; }
 

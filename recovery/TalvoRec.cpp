@@ -53,10 +53,12 @@ bool IsAbsolute(const std::wstring& Path)
 }
 
 // Ends the copies of Program that run, once the user agrees; false when the user does not. Runs
-// on the work's thread and asks on the window's.
-bool EndRunningCopies(TWorker& Worker, Framework::TForm& Form, const std::wstring& Program)
+// on the work's thread and asks on the window's. Unidentified tells whether a process of its name
+// was seen that could not be looked at.
+bool EndRunningCopies(TWorker& Worker, Framework::TForm& Form, const std::wstring& Program, bool& Unidentified)
 {
     const TRunningCopies running = FindRunningProcesses(Program);
+    Unidentified = running.Unidentified;
     if (!running.Any())
         return true;
     if (!Worker.OnWindowThread([&Form] { return Form.Confirm(RunningText, Framework::TConfirmKind::Destructive); }))
@@ -76,14 +78,19 @@ bool RestoreInTurn(TWorker& Worker, Framework::TForm& Form, HANDLE Backup, const
     if (lock.Error() == ERROR_TIMEOUT)
         throw Framework::Exception(RestoreBusyText);
     if (lock.Error())
-        Framework::RaiseOSError(lock.Error(), RestoreFailedText, MainExeName);
+        Framework::RaiseOSError(lock.Error(), FolderNotWritableText(FolderOf(Exe)), MainExeName);
     // Looked for again just before the move: a copy may have started while the backup was copied.
-    const auto endRunning = [&] { return EndRunningCopies(Worker, Form, Exe); };
+    bool unidentified = false;
+    const auto endRunning = [&] { return EndRunningCopies(Worker, Form, Exe, unidentified); };
     if (!endRunning())
         return false;
     const DWORD error = ReplaceFromBackup(lock, Backup, endRunning);
     if (error == ERROR_CANCELLED)
         return false;
+    // An executable in use while a process of its name that we may not look at runs: that one holds
+    // it, and only the user can end it.
+    if (unidentified && (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION))
+        throw Framework::Exception(InUseText);
     if (error)
         Framework::RaiseOSError(error, RestoreFailedText, MainExeName);
     return true;

@@ -38,6 +38,14 @@ inline const std::wstring StartFailedText = std::wstring(MainExeName) + L" を�
 inline const std::wstring RestoreBusyText =
     std::wstring(MainExeName) + L" の回復を別のプログラムが実行中です。しばらくしてからもう一度実行して下さい。";
 inline const std::wstring EndFailedText = std::wstring(MainExeName) + L" を終了できませんでした。";
+// A process of its name that the tool may not look at (another user's) holds the executable.
+inline const std::wstring InUseText = std::wstring(MainExeName) + L" は実行中のため回復できません。" + MainExeName +
+                                      L" を終了してからもう一度実行して下さい。";
+// The folder is named: it is the one whose permissions or volume stand in the way.
+inline std::wstring FolderNotWritableText(const std::wstring& Folder)
+{
+    return L"フォルダー「" + Folder + L"」に書き込めないため、" + MainExeName + L" を回復できません。";
+}
 // What Windows shows for us when the session ends while a recovery is under way.
 inline const std::wstring RecoveringText = std::wstring(MainExeName) + L" を回復しています";
 

@@ -5,12 +5,14 @@
 #include "TestFiles.h"
 #include "framework/Handle.h"
 #include "framework/SysUtils.h"
+#include "recovery/Files.h"
 #include "recovery/Image.h"
 #include "recovery/Replace.h"
 
 #include <gtest/gtest.h>
 #include <wintrust.h>
 
+#include <algorithm>
 #include <functional>
 #include <iostream>
 #include <optional>
@@ -22,16 +24,18 @@ using Framework::THandle;
 
 namespace {
 
-enum class TOutcome { Restored, NoBackup, NotExecutable, Damaged, Blocked, Error };
+enum class TOutcome { Restored, EndedAndRestored, NoBackup, NotExecutable, Damaged, Blocked, NotWritable, Error };
 
 const wchar_t* OutcomeName(TOutcome outcome)
 {
     switch (outcome) {
     case TOutcome::Restored: return L"restored";
+    case TOutcome::EndedAndRestored: return L"running application ended, restored";
     case TOutcome::NoBackup: return L"no-backup message";
     case TOutcome::NotExecutable: return L"not-an-executable message";
     case TOutcome::Damaged: return L"damaged-backup message";
     case TOutcome::Blocked: return L"not-allowed-here message";
+    case TOutcome::NotWritable: return L"folder-not-writable message, at once";
     case TOutcome::Error: return L"error box";
     }
     return L"?";
@@ -79,7 +83,25 @@ struct TCase {
     const char* Name;
     TPrepare Prepare;
     std::set<TOutcome> Allowed;
+    std::wstring Folder = {};  // where the case runs: a folder a ctest fixture made, or a new temporary one
 };
+
+// A folder of the build tree as Wine shows it, on drive Z:.
+std::wstring WinePath(const char* Path)
+{
+    std::wstring path = L"Z:" + std::wstring(Path, Path + strlen(Path));
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    return path;
+}
+
+// The reasons of the cases this machine cannot make, one a line.
+std::string Reasons(const std::vector<std::string>& Skipped)
+{
+    std::string reasons;
+    for (const auto& reason : Skipped)
+        reasons += "\n  " + reason;
+    return reasons;
+}
 
 std::vector<TCase> Cases()
 {
@@ -147,8 +169,28 @@ std::vector<TCase> Cases()
              held.Processes.push_back(std::make_unique<TChildProcess>(f.Exe(), L""));
              return std::optional<std::string>();
          },
-         // Windows refuses to replace a running image; Wine lets it go.
-         {Restored, Error}},
+         {EndedAndRestored}},
+        // Windows names a process by the name it was started by, the short one of an old shortcut
+        // included. Wine names it by its file's long name however it was started, so here the
+        // short name is made a name of the file's own (a hard link made while the long name is
+        // away) and the process is started by it.
+        {"main application started by its short name",
+         [helper](const TFolder& f, THeld& held) {
+             WriteBytes(f.Backup(), GoodBackup);
+             const std::wstring program = helper(L"HoldFile.exe");
+             CopyFileW(program.c_str(), f.Exe().c_str(), FALSE);
+             const std::wstring shortName = TalvoRec::ShortNameOf(f.Exe());
+             if (shortName.empty())
+                 return std::optional<std::string>("this volume keeps no short names");
+             DeleteFileW(f.Exe().c_str());
+             CopyFileW(program.c_str(), (f.Path + shortName).c_str(), FALSE);
+             CreateHardLinkW(f.Exe().c_str(), (f.Path + shortName).c_str(), nullptr);
+             if (TalvoRec::ShortNameOf(f.Exe()) != shortName)
+                 return std::optional<std::string>("the short name cannot be given to the file as a name of its own");
+             held.Processes.push_back(std::make_unique<TChildProcess>(f.Path + shortName, L""));
+             return std::optional<std::string>();
+         },
+         {EndedAndRestored}},
         {"folder read-only",
          [](const TFolder& f, THeld&) {
              Standard(f);
@@ -175,6 +217,26 @@ std::vector<TCase> Cases()
              return std::optional<std::string>();
          },
          {Restored}},
+        // Not a lock anybody holds: waiting would not make it one.
+        {"a folder by the lock's name",
+         [](const TFolder& f, THeld&) {
+             Standard(f);
+             MakeDir(TalvoRec::FolderLockName(f.Exe()));
+             return std::optional<std::string>();
+         },
+         {NotWritable}},
+        {"folder in which nothing can be created",
+         [](const TFolder& f, THeld&) {
+             const std::wstring probe = f.Path + L"probe";
+             if (THandle(CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE,
+                                     nullptr)) ||
+                 !Exists(f.Backup()))
+                 return std::optional<std::string>(
+                     "the ctest fixture UnwritableFolder could not make " UNWRITABLE_DIR
+                     " so (chattr +i needs root and a file system with the flag)");
+             return std::optional<std::string>();
+         },
+         {NotWritable}, WinePath(UNWRITABLE_DIR) + L"\\"},
     };
 }
 
@@ -355,7 +417,7 @@ TOutcome Recover(const TFolder& folder, std::wstring& error)
         window.BitBtn1Click(&window);
     } catch (const Framework::Exception& e) {
         error = e.Message();
-        return TOutcome::Error;
+        return error.starts_with(TalvoRec::FolderNotWritableText(folder.Path)) ? TOutcome::NotWritable : TOutcome::Error;
     }
     if (!window.Calls.empty() && window.Calls.front() == std::wstring(L"message: ") + TalvoRec::NoBackupText)
         return TOutcome::NoBackup;
@@ -365,7 +427,10 @@ TOutcome Recover(const TFolder& folder, std::wstring& error)
         return TOutcome::Damaged;
     if (!window.Calls.empty() && window.Calls.front() == L"message: " + TalvoRec::BlockedText)
         return TOutcome::Blocked;
-    return TalvoRec::RunAfterClose ? TOutcome::Restored : TOutcome::Error;
+    if (!TalvoRec::RunAfterClose)
+        return TOutcome::Error;
+    const bool ended = std::ranges::count(window.Calls, L"confirm: " + TalvoRec::RunningText) > 0;
+    return ended ? TOutcome::EndedAndRestored : TOutcome::Restored;
 }
 
 std::optional<std::string> ContentOf(const std::wstring& path)
@@ -383,11 +448,11 @@ std::optional<std::string> ContentOf(const std::wstring& path)
 std::vector<std::string> ExpectNothingLost(const std::vector<TCase>& Cases)
 {
     std::vector<std::string> skipped;
-    std::wcout << L"\n| folder state | outcome |\n|---|---|\n";
+    std::wcout << L"\n| folder state | outcome | ms |\n|---|---|---|\n";
     for (const auto& c : Cases) {
         SCOPED_TRACE(c.Name);
         TTempDir temp;
-        const TFolder folder{temp.Path()};
+        const TFolder folder{c.Folder.empty() ? temp.Path() : c.Folder};
         THeld held;
         const std::optional<std::string> cannot = c.Prepare(folder, held);
         const std::wstring name(c.Name, c.Name + strlen(c.Name));
@@ -402,23 +467,26 @@ std::vector<std::string> ExpectNothingLost(const std::vector<TCase>& Cases)
             held.Lock();
 
         std::wstring error;
+        const ULONGLONG started = GetTickCount64();
         const TOutcome outcome = Recover(folder, error);
+        const ULONGLONG took = GetTickCount64() - started;
         held = THeld();
 
-        std::wcout << L"| " << name << L" | " << OutcomeName(outcome) << L" |\n";
+        std::wcout << L"| " << name << L" | " << OutcomeName(outcome) << L" | " << took << L" |\n";
         EXPECT_TRUE(c.Allowed.count(outcome)) << "unexpected outcome";
         if (outcome == TOutcome::Error) {
             EXPECT_TRUE(error.starts_with(TalvoRec::RestoreFailedText) || error.starts_with(TalvoRec::BackupUnreadableText))
                 << std::string(error.begin(), error.end());
         }
         const auto exeAfter = ContentOf(folder.Exe());
-        if (outcome == TOutcome::Restored)
+        const bool restored = outcome == TOutcome::Restored || outcome == TOutcome::EndedAndRestored;
+        if (restored)
             EXPECT_EQ(exeAfter, backupBefore) << "not a byte copy of the backup";
         else
             EXPECT_EQ(exeAfter, exeBefore) << "the executable changed";
         EXPECT_EQ(ContentOf(folder.Backup()), backupBefore) << "the backup changed";
         auto namesAfter = ListDir(folder.Path);
-        if (outcome == TOutcome::Restored && !exeBefore)
+        if (restored && !exeBefore)
             std::erase(namesAfter, std::wstring(TalvoRec::MainExeName));
         EXPECT_EQ(namesAfter, namesBefore) << "a file was left behind or removed";
     }
@@ -427,7 +495,9 @@ std::vector<std::string> ExpectNothingLost(const std::vector<TCase>& Cases)
 
 TEST(BadInput, EveryFolderStateGivesARestoreOrAClearMessageAndLosesNothing)
 {
-    EXPECT_EQ(ExpectNothingLost(Cases()), std::vector<std::string>{});
+    const std::vector<std::string> skipped = ExpectNothingLost(Cases());
+    if (!skipped.empty())
+        GTEST_SKIP() << "this machine cannot make every folder state:" << Reasons(skipped);
 }
 
 TEST(BadInput, OnlyAWholeX64ProgramIsRestored)
@@ -479,22 +549,14 @@ TEST(BadInput, EveryProgramInTheSystemFolderPassesTheCheck)
 TEST(BadInput, LinksInPlaceOfTheFilesAreFollowedOrRefusedNeverRemoved)
 {
     const std::vector<std::string> skipped = ExpectNothingLost(LinkCases());
-    if (!skipped.empty()) {
-        std::string reasons;
-        for (const auto& reason : skipped)
-            reasons += "\n  " + reason;
-        GTEST_SKIP() << "this platform cannot make the links:" << reasons;
-    }
+    if (!skipped.empty())
+        GTEST_SKIP() << "this platform cannot make the links:" << Reasons(skipped);
 }
 
 TEST(BadInput, AFullDiskIsReportedAndTheExecutableKept)
 {
     // script/test mounts a small file system of its own here when the machine allows it.
-    const std::wstring root = std::wstring(L"Z:") + std::wstring(DISKFULL_DIR, DISKFULL_DIR + strlen(DISKFULL_DIR));
-    std::wstring path = root;
-    for (auto& c : path)
-        if (c == L'/')
-            c = L'\\';
+    const std::wstring path = WinePath(DISKFULL_DIR);
     if (!Exists(path + L"\\.talvo-small-disk"))
         GTEST_SKIP() << "no small file system mounted at " << DISKFULL_DIR << " (mounting needs root)";
     const TFolder folder{path + L"\\"};

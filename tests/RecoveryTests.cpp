@@ -397,22 +397,24 @@ TEST_F(Recovery, RestoresIntoOneFolderTakeTurnsAndNeverRemoveAnotherRunsCopy)
     EXPECT_EQ(ReadBytes(Exe()), backup);
 }
 
-// A program that others may look at but not end, as a protected one or one of another user is.
+// A program that others may look at but not end, as a protected one is; or, as one of another
+// user is to an administrator without the debug privilege, not even look at.
 class TUnendableProcess {
 public:
-    explicit TUnendableProcess(const std::wstring& Program)
+    explicit TUnendableProcess(const std::wstring& Program, bool MayBeLookedAt = true, const std::wstring& Arguments = L"")
     {
         PSECURITY_DESCRIPTOR descriptor = nullptr;
-        // Everyone: PROCESS_QUERY_LIMITED_INFORMATION and SYNCHRONIZE, nothing else.
-        Require(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;0x101000;;;WD)", SDDL_REVISION_1,
-                                                                     &descriptor, nullptr),
+        // Everyone: SYNCHRONIZE, and PROCESS_QUERY_LIMITED_INFORMATION if it may be looked at.
+        Require(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                    MayBeLookedAt ? L"D:(A;;0x101000;;;WD)" : L"D:(A;;0x100000;;;WD)", SDDL_REVISION_1, &descriptor,
+                    nullptr),
                 "making a security descriptor");
         Framework::TLocalMemory owned(descriptor);
         SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process{};
-        std::wstring commandLine = L"\"" + Program + L"\"";
+        std::wstring commandLine = L"\"" + Program + L"\" " + Arguments;
         Require(CreateProcessW(Program.c_str(), commandLine.data(), &attributes, nullptr, FALSE, 0, nullptr, nullptr,
                                &startup, &process),
                 "starting a program that cannot be ended");
@@ -459,6 +461,19 @@ TEST_F(Recovery, ACopyThatCannotBeEndedIsReportedAndOneElsewhereIsLeftAlone)
                             {std::wstring(L"confirm: ") + TalvoRec::ConfirmText, L"cursor: hourglass",
                              L"confirm: " + TalvoRec::RunningText, L"cursor: default"},
                             TalvoRec::EndFailedText);
+        EXPECT_EQ(ReadBytes(Exe()), ReadBytes(hung));
+        EXPECT_TRUE(copy.Running());
+    }
+    {
+        SCOPED_TRACE("a copy from this folder that may not even be looked at, holding the executable");
+        Window.Calls.clear();
+        const TUnendableProcess copy(Exe(), false, L"\"" + Exe() + L"\"");
+        ASSERT_TRUE(WaitForFile(Exe() + L".held"));
+        DeleteFileW((Exe() + L".held").c_str());
+        const auto namesBefore = ListDir(Folder.Path());
+        EXPECT_EQ(ClickRecover(), TalvoRec::InUseText) << "not told what holds it";
+        EXPECT_EQ(Window.Calls, FailedCalls()) << "asked about a process it cannot identify";
+        EXPECT_EQ(ListDir(Folder.Path()), namesBefore);
         EXPECT_EQ(ReadBytes(Exe()), ReadBytes(hung));
         EXPECT_TRUE(copy.Running());
     }

@@ -785,6 +785,10 @@ TEST(Layout, EveryBoxTextBreaksWhereJapaneseMayWithoutOrphansOrSplitWordsAndFits
         {L'P', L"Talvomax_64.exe の回復を別のプログラムが実行中です。しばらくしてからもう一度実行して下さい。"},
         {L'P', L"Talvomax_64.exe を終了できませんでした。\r\n" + SystemErrorMessage(ERROR_ACCESS_DENIED)},
         {L'P', L"Talvomax_64.exe を終了できませんでした。\r\nアクセスが拒否されました。"},
+        {L'P', TalvoRec::InUseText},
+        {L'P', TalvoRec::FolderNotWritableText(L"C:\\Program Files\\qel\\Talvo\\") + L"\r\n" +
+                   SystemErrorMessage(ERROR_ACCESS_DENIED)},
+        {L'P', TalvoRec::FolderNotWritableText(L"D:\\タルボ\\Talvo\\") + L"\r\nメディアは書き込み禁止になっています。"},
         // Brackets, file names and small kana where lines break: every rule at work.
         {L'P', L"「Talvomax_64.bak」（直前のバージョン）から「Talvomax_64.exe」（アップデートに失敗したもの）を作り直し、"
                L"『タルボソフト』をもう一度起動します。ショートカットやキャッシュ、ファイルのロックはそのままです。"},
