@@ -86,14 +86,6 @@ struct TCase {
     std::wstring Folder = {};  // where the case runs: a folder a ctest fixture made, or a new temporary one
 };
 
-// A folder of the build tree as Wine shows it, on drive Z:.
-std::wstring WinePath(const char* Path)
-{
-    std::wstring path = L"Z:" + std::wstring(Path, Path + strlen(Path));
-    std::replace(path.begin(), path.end(), L'/', L'\\');
-    return path;
-}
-
 // The reasons of the cases this machine cannot make, one a line.
 std::string Reasons(const std::vector<std::string>& Skipped)
 {

@@ -67,14 +67,6 @@ void Click(HWND Window)
 
 }  // namespace
 
-std::wstring WinePath(const std::string& UnixPath)
-{
-    std::wstring path = L"Z:";
-    for (char c : UnixPath)
-        path.push_back(c == '/' ? L'\\' : static_cast<wchar_t>(c));
-    return path;
-}
-
 TProgram::TProgram(const std::wstring& InstallDir, const std::string& Exe, const std::wstring& Arguments)
 {
     const std::wstring exe = InstallDir + L"Talvorecmax.exe";
@@ -340,20 +332,6 @@ COLORREF ScreenshotPixel(const std::string& Name, POINT Point)
     if (!RunOnHost(PixelScript(ScreenshotFile(Name), Point, output), output, colour))
         return CLR_INVALID;
     return ParsePixel(colour);
-}
-
-bool ScreenshotShows(const std::string& Name, const RECT& Area, COLORREF Color)
-{
-    const std::string output = ScreenshotFile(Name) + ".colours";
-    const std::string crop = std::to_string(Area.right - Area.left) + "x" + std::to_string(Area.bottom - Area.top) +
-                             "+" + std::to_string(Area.left) + "+" + std::to_string(Area.top);
-    const std::string script = "convert " + Quoted(ScreenshotFile(Name)) + " -crop " + crop +
-                               " +repage -format %c histogram:info:- > " + Quoted(output + ".part") + " && mv " +
-                               Quoted(output + ".part") + " " + Quoted(output);
-    std::string histogram;
-    char hex[8];
-    std::snprintf(hex, sizeof hex, "#%02X%02X%02X", GetRValue(Color), GetGValue(Color), GetBValue(Color));
-    return RunOnHost(script, output, histogram) && histogram.find(hex) != std::string::npos;
 }
 
 namespace {

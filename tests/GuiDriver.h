@@ -13,9 +13,6 @@
 
 namespace Testing {
 
-// A Windows path for a path of the build machine (Wine shows its root as drive Z:).
-std::wstring WinePath(const std::string& UnixPath);
-
 // The program under test, copied into an install folder and started from there.
 class TProgram {
 public:
@@ -93,8 +90,6 @@ void Screenshot(const std::string& Name, HWND Window);
 COLORREF ScreenshotPixel(const std::string& Name, POINT Point);
 // The class name of a window, e.g. to tell our own boxes from the system's.
 std::wstring ClassOf(HWND Window);
-// Whether the screenshot <Name> shows the colour anywhere in the area, in screen coordinates.
-bool ScreenshotShows(const std::string& Name, const RECT& Area, COLORREF Color);
 
 // The WinEvents of one kind that other programs raise, as a screen reader sees them: recorded by an
 // out-of-context hook, delivered to this thread while it waits.

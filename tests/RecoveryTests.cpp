@@ -521,16 +521,13 @@ TEST(FileExists, CountsFilesButNotFoldersOrMissingNames)
 TEST(FormCreate, WorksInTheProgramsOwnFolderAndClearsTheRestoredFlag)
 {
     // The tests are built into TEST_BINARY_DIR, which Wine shows on drive Z:.
-    std::string expected = std::string("Z:") + TEST_BINARY_DIR + "/";
-    for (auto& c : expected)
-        if (c == '/')
-            c = '\\';
+    const std::wstring expected = WinePath(std::string(TEST_BINARY_DIR) + "/");
     TRecordingTalvoRecF window;
     RunAfterClose = true;
 
     window.FormCreate(&window);
 
-    EXPECT_EQ(_wcsicmp(AppDir.c_str(), std::wstring(expected.begin(), expected.end()).c_str()), 0)
+    EXPECT_EQ(_wcsicmp(AppDir.c_str(), expected.c_str()), 0)
         << std::string(AppDir.begin(), AppDir.end());
     EXPECT_FALSE(RunAfterClose);
     EXPECT_TRUE(window.Calls.empty());

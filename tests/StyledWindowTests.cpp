@@ -1,14 +1,10 @@
 // The program in its style: the window and message boxes in the theme's colours, as dialogs to
-// screen readers and with the arrow keys, high contrast winning over the style, and the builds
-// whose style is missing or cannot be read.
+// screen readers and with the arrow keys, and the builds whose style is missing or cannot be read.
 
 #include "ProgramTest.h"
 #include "framework/Application.h"
-#include "framework/Controls.h"
 #include "framework/style/Style.h"
 
-#include <iterator>
-#include <vector>
 
 using namespace Testing;
 
@@ -24,13 +20,6 @@ POINT OnScreen(HWND Window, POINT ClientPoint)
 {
     ClientToScreen(Window, &ClientPoint);
     return ClientPoint;
-}
-
-// The window's heading, at 96 pixels per inch, on the screen.
-RECT HeadingOnScreen(HWND Window)
-{
-    const POINT topLeft = OnScreen(Window, {48, 24}), bottomRight = OnScreen(Window, {48 + 300, 24 + 30});
-    return {topLeft.x, topLeft.y, bottomRight.x, bottomRight.y};
 }
 
 // Boxes go to the middle of the work area of the monitor that holds the window.
@@ -53,7 +42,6 @@ UINT ButtonType(HWND Button)
 {
     return static_cast<UINT>(GetWindowLongW(Button, GWL_STYLE)) & BS_TYPEMASK;
 }
-
 
 TEST_F(Program, TheWindowIsDrawnInTheThemeColours)
 {
@@ -83,7 +71,6 @@ TEST_F(Program, TheWindowIsDrawnInTheThemeColours)
     };
     for (const auto& sample : samples)
         EXPECT_EQ(ScreenshotPixel("window-colours", OnScreen(window, sample.At)), sample.Expected) << sample.Where;
-    EXPECT_TRUE(ScreenshotShows("window-colours", HeadingOnScreen(window), Theme().TitleText)) << "heading";
 
     // With the mouse over it, the close button shows its hot face.
     const POINT closeFace = OnScreen(window, {296 + 4, 200 + 20});
@@ -225,123 +212,6 @@ TEST_F(Program, WithoutItsStyleItSaysSoAndRecoversInTheStandardLook)
     PressKeys(done, {VK_RETURN});
     EXPECT_EQ(program.WaitForExit(), 0u);
     EXPECT_TRUE(WaitForFile(Marker()));
-}
-
-// High contrast on for the length of a test, in a scheme of its own (light text on a dark face,
-// none of it the style's); the prefix's setting and colours come back when it goes.
-class THighContrast {
-public:
-    THighContrast()
-    {
-        HIGHCONTRASTW before{};
-        before.cbSize = sizeof before;
-        SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof before, &before, 0);
-        WasOn_ = before.dwFlags & HCF_HIGHCONTRASTON;
-        for (size_t i = 0; i < std::size(Elements); ++i)
-            Saved_[i] = GetSysColor(Elements[i]);
-        On_ = Switch(true);
-        if (On_)
-            SetSysColors(static_cast<int>(std::size(Elements)), Elements, Scheme);
-    }
-    ~THighContrast()
-    {
-        if (!On_)
-            return;
-        Switch(WasOn_);
-        SetSysColors(static_cast<int>(std::size(Elements)), Elements, Saved_);
-    }
-    THighContrast(const THighContrast&) = delete;
-    THighContrast& operator=(const THighContrast&) = delete;
-    // False where the system cannot switch high contrast on (Wine 8 does not implement it).
-    bool On() const { return On_; }
-
-private:
-    static bool Switch(bool On)
-    {
-        HIGHCONTRASTW setting{};
-        setting.cbSize = sizeof setting;
-        setting.dwFlags = On ? HCF_HIGHCONTRASTON : 0;
-        return SystemParametersInfoW(SPI_SETHIGHCONTRAST, sizeof setting, &setting, SPIF_SENDCHANGE);
-    }
-    static constexpr int Elements[] = {COLOR_BTNFACE, COLOR_BTNTEXT, COLOR_WINDOWTEXT, COLOR_HIGHLIGHT};
-    static constexpr COLORREF Scheme[] = {RGB(16, 16, 16), RGB(255, 255, 0), RGB(255, 255, 255), RGB(0, 255, 255)};
-    COLORREF Saved_[std::size(Elements)]{};
-    bool WasOn_ = false;
-    bool On_ = false;
-};
-
-constexpr char NoHighContrast[] = "the system cannot switch high contrast on (Wine 8 answers SPI_SETHIGHCONTRAST "
-                                  "with ERROR_INVALID_SPI_VALUE and SPI_GETHIGHCONTRAST always off)";
-
-// The window as the program without its style draws it, read back from its pixels: the system's
-// face everywhere, system-drawn buttons, and the heading in the button text colour, not its navy.
-void ExpectSystemColours(HWND Window, const std::string& Shot)
-{
-    const auto children = ChildWindows(Window);
-    ASSERT_EQ(children.size(), 4u);
-    EXPECT_TRUE(WaitUntil(10000, [&] { return ButtonType(children[2]) != BS_OWNERDRAW; }));
-    EXPECT_NE(ButtonType(children[3]), static_cast<UINT>(BS_OWNERDRAW));
-    Screenshot(Shot, Window);
-    const COLORREF face = GetSysColor(COLOR_BTNFACE);
-    const std::pair<const char*, POINT> samples[] = {
-        {"window background", {10, 10}}, {"inside the text box", {96 + 258, 88 + 60}}, {"close button", {296 + 8, 200 + 20}}};
-    for (const auto& [where, at] : samples)
-        EXPECT_EQ(ScreenshotPixel(Shot, OnScreen(Window, at)), face) << where;
-    EXPECT_TRUE(ScreenshotShows(Shot, HeadingOnScreen(Window), GetSysColor(COLOR_BTNTEXT))) << "heading";
-    EXPECT_FALSE(ScreenshotShows(Shot, HeadingOnScreen(Window), RGB(0, 0, 128))) << "heading";
-}
-
-void ExpectLaidOutAsBefore(const std::vector<HWND>& Controls, const std::vector<RECT>& Layout)
-{
-    for (size_t i = 0; i < Controls.size(); ++i) {
-        const RECT bounds = Framework::BoundsInParent(Controls[i]);
-        EXPECT_TRUE(EqualRect(&bounds, &Layout[i])) << "control " << i + 1;
-    }
-}
-
-TEST_F(Program, HighContrastWinsOverTheStyleAtStartAndWhenSwitchedWhileTheWindowIsOpen)
-{
-    InstallUpdateGoneWrong();
-    SetCursorPos(0, 0);
-    TProgram styled(Folder.Path());
-    const HWND window = styled.WaitForWindow(WindowCaption);
-    ASSERT_TRUE(window);
-    const auto children = ChildWindows(window);
-    std::vector<RECT> layout;
-    for (const HWND child : children)
-        layout.push_back(Framework::BoundsInParent(child));
-    {
-        const THighContrast highContrast;
-        if (!highContrast.On())
-            GTEST_SKIP() << NoHighContrast;
-        // Switched on while the window is open: repainted at once in the system's colours, laid out
-        // as before.
-        ExpectSystemColours(window, "high-contrast-switched-on");
-        ExpectLaidOutAsBefore(children, layout);
-
-        // Started in high contrast: the same, and its boxes are the system's task dialogs.
-        TTempDir otherFolder;
-        TProgram started(otherFolder.Path());
-        const HWND plain = started.WaitForWindow(WindowCaption);
-        ASSERT_TRUE(plain);
-        ExpectSystemColours(plain, "high-contrast-at-start");
-        WriteBytes(otherFolder.Path() + L"Talvomax_64.exe", BrokenExe);
-        CopyFileW(Backup().c_str(), (otherFolder.Path() + L"Talvomax_64.bak").c_str(), FALSE);
-        PressKeys(plain, {'R'});
-        const HWND confirm = started.WaitForWindow(ConfirmCaption);
-        ASSERT_TRUE(confirm);
-        ASSERT_TRUE(GetDlgItem(confirm, IDYES));
-        EXPECT_NE(ButtonType(GetDlgItem(confirm, IDYES)), static_cast<UINT>(BS_OWNERDRAW));
-        PressKeys(confirm, {VK_ESCAPE});
-        EXPECT_TRUE(started.WaitForWindowGone(ConfirmCaption));
-    }
-    // Switched off again: the style's look, in the same places.
-    EXPECT_TRUE(WaitUntil(10000, [&] { return ButtonType(children[2]) == BS_OWNERDRAW; }));
-    Screenshot("high-contrast-switched-off", window);
-    EXPECT_EQ(ScreenshotPixel("high-contrast-switched-off", OnScreen(window, {10, 10})), Theme().WindowColor);
-    ExpectLaidOutAsBefore(children, layout);
-    PressKeys(window, {VK_F4}, true);
-    EXPECT_EQ(styled.WaitForExit(), 0u);
 }
 
 TEST_F(Program, WithAStyleItCannotReadItEndsWithTheFatalReportAndNoWindow)

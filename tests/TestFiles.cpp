@@ -41,6 +41,14 @@ void Require(bool Ok, const std::string& What)
         throw std::runtime_error(What + " failed, error " + std::to_string(GetLastError()));
 }
 
+std::wstring WinePath(const std::string& UnixPath)
+{
+    std::wstring path = L"Z:";
+    for (char c : UnixPath)
+        path.push_back(c == '/' ? L'\\' : static_cast<wchar_t>(c));
+    return path;
+}
+
 void WriteBytes(const std::wstring& file, const std::string& bytes)
 {
     THandle handle(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));

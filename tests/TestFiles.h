@@ -30,6 +30,9 @@ private:
 // (an ASSERT in a helper would only leave the helper).
 void Require(bool Ok, const std::string& What);
 
+// A Windows path for a path of the build machine (Wine shows its root as drive Z:).
+std::wstring WinePath(const std::string& UnixPath);
+
 void WriteBytes(const std::wstring& file, const std::string& bytes);
 std::string ReadBytes(const std::wstring& file);
 // Deterministic pseudo-random content of the given size.
