@@ -59,7 +59,9 @@ TWorker::TWorker(std::function<void(TWorker&)> Work)
 
 TWorker::~TWorker()
 {
-    // Its work refers to the caller's objects: they must outlive it.
+    // Its work refers to the caller's objects: they must outlive it. Should the wait have failed,
+    // a request of the work's is answered no, so that the work ends.
+    SetEvent(Finishing_.Get());
     WaitForSingleObject(Thread_.Get(), INFINITE);
 }
 

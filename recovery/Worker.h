@@ -19,7 +19,7 @@ class TWorker {
 public:
     // Starts Work on a thread of its own.
     explicit TWorker(std::function<void(TWorker&)> Work);
-    // Waits for the thread, should Wait not have.
+    // Waits for the thread, should Wait not have, its requests answered false.
     ~TWorker();
     TWorker(const TWorker&) = delete;
     TWorker& operator=(const TWorker&) = delete;
