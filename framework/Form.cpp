@@ -45,11 +45,7 @@ void TForm::HandleMessage(UINT Msg, TMessageHandler Handler)
 void TForm::CreateHandle()
 {
     Scaler_.Dpi = ScreenDpi();
-    const TEmptyDialogTemplate dialog(FormStyle, FormExStyle | (Host_.OnTaskBar ? WS_EX_APPWINDOW : 0));
-    if (!CreateDialogIndirectParamW(GetModuleHandleW(nullptr), &dialog.Dialog, nullptr, &ObjectDialogProc<TForm>,
-                                    reinterpret_cast<LPARAM>(this)))
-        RaiseOSError(GetLastError(), L"CreateDialogIndirectParamW");
-    SetWindowTextW(Handle_, Caption.c_str());
+    CreateObjectDialog(*this, nullptr, FormStyle, FormExStyle | (Host_.OnTaskBar ? WS_EX_APPWINDOW : 0), Caption);
 
     // Sized around the client area with the styles the dialog was given.
     RECT frame{0, 0, Scaler_(ClientWidth), Scaler_(ClientHeight)};

@@ -35,7 +35,8 @@ int ShowTaskDialog(HWND Owner, const wchar_t* Caption, const std::wstring& Text,
     int button = IDCANCEL;
     const HRESULT result = TaskDialogIndirect(&config, &button, nullptr, nullptr);
     // An owner closed under the box (the end of the session) took the box with it: no answer.
-    if (FAILED(result) && !(Owner && !IsWindow(Owner)))
+    const bool ownerGone = Owner && !IsWindow(Owner);
+    if (FAILED(result) && !ownerGone)
         RaiseOSError(static_cast<DWORD>(result), L"TaskDialogIndirect");
     return FAILED(result) ? IDCANCEL : button;
 }

@@ -4,9 +4,12 @@
 // with Tab and the arrow keys. The object passed to CreateDialogIndirectParamW is stored with the
 // dialog at WM_INITDIALOG and handed every later message by ObjectDialogProc.
 
+#include "SysUtils.h"
+
 #include <windows.h>
 
 #include <optional>
+#include <string>
 
 namespace Framework {
 
@@ -60,6 +63,20 @@ INT_PTR CALLBACK ObjectDialogProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM L
         object->ReportError();
         return TRUE;
     }
+}
+
+// Makes the dialog whose messages Object handles, owned by Owner (null for none), with its caption
+// and nothing else: the caller sizes and places it and makes its controls.
+template <class T>
+HWND CreateObjectDialog(T& Object, HWND Owner, DWORD Style, DWORD ExStyle, const std::wstring& Caption)
+{
+    const TEmptyDialogTemplate dialog(Style, ExStyle);
+    const HWND window = CreateDialogIndirectParamW(GetModuleHandleW(nullptr), &dialog.Dialog, Owner,
+                                                   &ObjectDialogProc<T>, reinterpret_cast<LPARAM>(&Object));
+    if (!window)
+        RaiseOSError(GetLastError(), L"CreateDialogIndirectParamW");
+    SetWindowTextW(window, Caption.c_str());
+    return window;
 }
 
 }  // namespace Framework

@@ -205,11 +205,7 @@ TBoxLayout TStyledBox::MeasureLayout() const
 
 void TStyledBox::CreateBoxWindow(HWND Owner, SIZE Client)
 {
-    const TEmptyDialogTemplate dialog(BoxStyle, BoxExStyle);
-    if (!CreateDialogIndirectParamW(GetModuleHandleW(nullptr), &dialog.Dialog, Owner, &ObjectDialogProc<TStyledBox>,
-                                    reinterpret_cast<LPARAM>(this)))
-        RaiseOSError(GetLastError(), L"CreateDialogIndirectParamW");
-    SetWindowTextW(Handle_, Content_.Caption.c_str());
+    CreateObjectDialog(*this, Owner, BoxStyle, BoxExStyle, Content_.Caption);
     const SIZE outer = OuterSize(Client);
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
@@ -217,7 +213,6 @@ void TStyledBox::CreateBoxWindow(HWND Owner, SIZE Client)
     const POINT at = BoxPosition(monitor.rcWork, outer);
     SetWindowPos(Handle_, nullptr, at.x, at.y, outer.cx, outer.cy, SWP_NOZORDER | SWP_NOACTIVATE);
 }
-
 
 void TStyledBox::CreateChildren(const TBoxLayout& Layout)
 {
