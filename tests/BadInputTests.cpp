@@ -411,14 +411,14 @@ TOutcome Recover(const TFolder& folder, std::wstring& error)
         error = e.Message();
         return error.starts_with(TalvoRec::FolderNotWritableText(folder.Path)) ? TOutcome::NotWritable : TOutcome::Error;
     }
-    if (!window.Calls.empty() && window.Calls.front() == std::wstring(L"message: ") + TalvoRec::NoBackupText)
-        return TOutcome::NoBackup;
-    if (!window.Calls.empty() && window.Calls.front() == L"message: " + TalvoRec::NotExecutableText)
-        return TOutcome::NotExecutable;
-    if (!window.Calls.empty() && window.Calls.front() == L"message: " + TalvoRec::DamagedText)
-        return TOutcome::Damaged;
-    if (!window.Calls.empty() && window.Calls.front() == L"message: " + TalvoRec::BlockedText)
-        return TOutcome::Blocked;
+    // A refusal is the first thing the window is told.
+    const std::pair<std::wstring, TOutcome> refusals[] = {{TalvoRec::NoBackupText, TOutcome::NoBackup},
+                                                          {TalvoRec::NotExecutableText, TOutcome::NotExecutable},
+                                                          {TalvoRec::DamagedText, TOutcome::Damaged},
+                                                          {TalvoRec::BlockedText, TOutcome::Blocked}};
+    for (const auto& [text, outcome] : refusals)
+        if (!window.Calls.empty() && window.Calls.front() == L"message: " + text)
+            return outcome;
     if (!TalvoRec::RunAfterClose)
         return TOutcome::Error;
     const bool ended = std::ranges::count(window.Calls, L"confirm: " + TalvoRec::RunningText) > 0;
