@@ -1,5 +1,6 @@
 #include "Form.h"
 
+#include "Handle.h"
 #include "SysUtils.h"
 #include "style/StyleManager.h"
 #include "style/StylePaint.h"
@@ -149,11 +150,7 @@ void TForm::Close()
     bool canClose = true;
     {
         // Cleared however the query ends: a flag left set would make every later close a no-op.
-        struct TClosing {
-            bool& Flag;
-            explicit TClosing(bool& Flag) : Flag(Flag) { Flag = true; }
-            ~TClosing() { Flag = false; }
-        } closing(Closing_);
+        const TScopedValue closing(Closing_, true);
         if (OnCloseQuery) {
             try {
                 OnCloseQuery(this, canClose);

@@ -1,5 +1,6 @@
 #pragma once
 // Owning wrappers for Win32 handles and device contexts: each releases what it holds exactly once.
+// And a variable set for the life of a scope.
 
 #include <windows.h>
 
@@ -111,6 +112,21 @@ public:
 private:
     HDC Dc_;
     HGDIOBJ Previous_;
+};
+
+// Sets Variable to Value for the life of the scope and puts back what it held before, however the
+// scope ends: a flag left set, or a value nested code cleared, would mislead whatever comes next.
+template <typename T>
+class TScopedValue {
+public:
+    TScopedValue(T& Variable, T Value) : Variable_(Variable), Before_(std::exchange(Variable, std::move(Value))) {}
+    ~TScopedValue() { Variable_ = std::move(Before_); }
+    TScopedValue(const TScopedValue&) = delete;
+    TScopedValue& operator=(const TScopedValue&) = delete;
+
+private:
+    T& Variable_;
+    T Before_;
 };
 
 }  // namespace Framework

@@ -293,16 +293,14 @@ DWORD MapAsImage(HANDLE File, TImageCheck& Result)
 
 }  // namespace
 
-DWORD OpenBackup(const std::wstring& Name, THandle& File, const std::function<void()>& OnWait)
+DWORD OpenBackup(const std::wstring& Name, THandle& File)
 {
     const std::wstring path = ExtendedPath(Name);
-    return RetryWhileLocked(
-        [&] {
-            File.Reset(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_EXECUTE, FILE_SHARE_READ, nullptr,
-                                   OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-            return File ? ERROR_SUCCESS : GetLastError();
-        },
-        OnWait);
+    return RetryWhileLocked([&] {
+        File.Reset(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_EXECUTE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        return File ? ERROR_SUCCESS : GetLastError();
+    });
 }
 
 DWORD CheckExecutableImage(HANDLE File, const std::wstring& Name, TImageCheck& Result)

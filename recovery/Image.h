@@ -7,15 +7,14 @@
 
 #include <windows.h>
 
-#include <functional>
 #include <string>
 
 namespace TalvoRec {
 
 // Opens the backup for reading (and for execute, which mapping it as an image takes) with read
 // sharing only, so that nobody can change or remove it while it is held. A brief lock is waited
-// out; OnWait runs once, before the first wait.
-DWORD OpenBackup(const std::wstring& Name, Framework::THandle& File, const std::function<void()>& OnWait = {});
+// out.
+DWORD OpenBackup(const std::wstring& Name, Framework::THandle& File);
 
 enum class TImageCheck {
     Executable,  // a whole 64-bit x64 program

@@ -173,7 +173,7 @@ TFolderLock::TFolderLock(std::wstring Target, DWORD TimeoutMs) : Target_(std::mo
     RetryWhileLocked([&] {
         Error_ = TryLock(name, File_);
         return Error_ == ERROR_SHARING_VIOLATION ? Error_ : ERROR_SUCCESS;
-    }, {}, TimeoutMs);
+    }, TimeoutMs);
     if (Error_ == ERROR_SHARING_VIOLATION)
         Error_ = ERROR_TIMEOUT;
 }

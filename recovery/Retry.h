@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <functional>
 
 namespace TalvoRec {
 
@@ -27,9 +26,9 @@ inline DWORD LastErrorUnless(BOOL Succeeded)
 }
 
 // Runs Attempt (which returns a Win32 error code) until it succeeds or fails for a reason other
-// than a lock, for BudgetMs in all; OnWait runs once, before the first pause.
+// than a lock, for BudgetMs in all.
 template <class TAttempt>
-DWORD RetryWhileLocked(TAttempt Attempt, const std::function<void()>& OnWait = {}, DWORD BudgetMs = RetryBudgetMs)
+DWORD RetryWhileLocked(TAttempt Attempt, DWORD BudgetMs = RetryBudgetMs)
 {
     const ULONGLONG deadline = GetTickCount64() + BudgetMs;
     DWORD pause = FirstRetryPauseMs;
@@ -38,8 +37,6 @@ DWORD RetryWhileLocked(TAttempt Attempt, const std::function<void()>& OnWait = {
         const ULONGLONG now = GetTickCount64();
         if (!IsBriefLock(error) || now >= deadline)
             return error;
-        if (pause == FirstRetryPauseMs && OnWait)
-            OnWait();
         Sleep(static_cast<DWORD>(std::min<ULONGLONG>(pause, deadline - now)));
         pause = std::min(pause * 2, LongestRetryPauseMs);
     }

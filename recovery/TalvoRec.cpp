@@ -5,10 +5,9 @@
 #include "Processes.h"
 #include "Replace.h"
 #include "Worker.h"
+#include "framework/Handle.h"
 #include "framework/SysUtils.h"
 #include "utilities/Utilities.h"
-
-#include <optional>
 
 namespace TalvoRec {
 
@@ -139,38 +138,45 @@ void TTalvoRecF::RunWork(const std::function<void(TWorker&)>& Work)
 {
     TWorker worker(Work);
     const TShutdownBlock block(Handle(), RecoveringText);
-    struct TUnderWay {
-        TWorker*& Work;
-        TUnderWay(TWorker*& Work, TWorker& Worker) : Work(Work) { Work = &Worker; }
-        ~TUnderWay() { Work = nullptr; }
-    } underWay(Work_, worker);
+    // Puts back the work it found, should anything have nested: a close must find the work under way.
+    const Framework::TScopedValue underWay(Work_, &worker);
     worker.Wait();
 }
 
 void TTalvoRecF::BitBtn1Click(TObject*)
 {
-    const std::wstring backupName = AppDir + BackupName;
-    if (AppDir.empty() || !FileExists(backupName)) {
-        ShowMessage(NoBackupText);
-        Close();
+    // A click sent while a recovery is under way (a screen reader's, another program's) is answered
+    // by the messages the recovery's waits and boxes handle: it starts nothing.
+    if (Recovering_)
         return;
-    }
+    const Framework::TScopedValue recovering(Recovering_, true);
+
+    const std::wstring backupName = AppDir + BackupName;
     // Held from the check to the copy: nobody can change the backup in between.
     Framework::THandle backup;
     TImageCheck check = TImageCheck::NotAnImage;
+    bool exists = false;
     {
-        std::optional<TWaitCursor> wait;
-        const auto showWaiting = [&] { wait.emplace(*this); return true; };
+        TWaitCursor wait(*this);
         DWORD error = ERROR_SUCCESS;
-        RunWork([&](TWorker& worker) {
-            error = OpenBackup(backupName, backup, [&] { worker.OnWindowThread(showWaiting); });
-            if (error == ERROR_SUCCESS)
+        // Even the existence test runs off the window's thread: on a share that has gone away it
+        // takes the network's time-out.
+        RunWork([&](TWorker&) {
+            exists = !AppDir.empty() && FileExists(backupName);
+            if (exists)
+                error = OpenBackup(backupName, backup);
+            if (exists && error == ERROR_SUCCESS)
                 error = CheckExecutableImage(backup.Get(), backupName, check);
         });
         if (Ended_)
             return;
         if (error)
             Framework::RaiseOSError(error, BackupUnreadableText, BackupName);
+    }
+    if (!exists) {
+        ShowMessage(NoBackupText);
+        Close();
+        return;
     }
     // Copying anything but a whole program would leave no working executable, and one this machine
     // forbids would be started with administrator rights.
@@ -214,9 +220,17 @@ void TTalvoRecF::FormCloseQuery(TObject*, bool&)
     if (Work_)
         Work_->Finish();
     // Closing is never refused; a failed start is reported and the window still closes.
-    if (RunAfterClose)
-        if (const DWORD error = StartProgram(AppDir + MainExeName))
-            Framework::RaiseOSError(error, StartFailedText, MainExeName);
+    StartRestored();
+}
+
+void TTalvoRecF::StartRestored()
+{
+    // The close query and the end of the session each start it, whichever gets there first.
+    if (!RunAfterClose || Started_)
+        return;
+    Started_ = true;
+    if (const DWORD error = StartProgram(AppDir + MainExeName))
+        Framework::RaiseOSError(error, StartFailedText, MainExeName);
 }
 
 void TTalvoRecF::WMQueryEndSession(TMessage& Message)
@@ -227,11 +241,13 @@ void TTalvoRecF::WMQueryEndSession(TMessage& Message)
 void TTalvoRecF::WMEndSession(TMessage&)
 {
     // Windows may end the process as soon as this returns: a recovery under way is waited for
-    // first, even when a close that waits for it is already under way below, and the close then
-    // starts what it restored.
+    // first, even when a close that waits for it is already under way below. That close would
+    // start what was restored only after this returns, and this one does nothing, so what was
+    // restored is started here.
     if (Work_)
         Work_->Finish();
     Close();
+    StartRestored();
 }
 
 }  // namespace TalvoRec

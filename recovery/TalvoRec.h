@@ -83,14 +83,20 @@ public:
     void WMEndSession(TMessage& Message);
 
 private:
-    // Runs Work off the window's thread and waits for it; a close meanwhile waits for it too.
+    // Runs Work off the window's thread and waits for it; a close meanwhile waits for it too. Keys
+    // and clicks that come meanwhile are dropped: they were not meant for what opens next.
     void RunWork(const std::function<void(TWorker&)>& Work);
+    // Starts the restored application once a recovery has put it in place, once only.
+    void StartRestored();
 
     // The recovery's work under way, for a close to wait for; null when there is none.
     TWorker* Work_ = nullptr;
     // Set once the window is being closed (by the user, another program or the end of the
     // session): a recovery under way stops at its next step and shows nothing more.
     bool Ended_ = false;
+    // From a press of the recovery button until its recovery is over.
+    bool Recovering_ = false;
+    bool Started_ = false;  // the restored application has been started
 };
 
 // The recovery window, the application's main form.

@@ -3,6 +3,7 @@
 #include "framework/SysUtils.h"
 
 #include <optional>
+#include <utility>
 
 namespace TalvoRec {
 
@@ -47,6 +48,24 @@ DWORD WaitPainting(const HANDLE (&Objects)[2])
     }
 }
 
+// Keys and clicks that arrived while the window waited were meant for what was on screen then: a
+// key typed ahead because nothing seemed to happen must not answer the question that opens next,
+// nor an Alt+F4 close it. Client and non-client alike; what was sent, not typed, is not input.
+// PeekMessageW hands out a request to end the message loop whatever the range: it is kept.
+void DropHeldInput()
+{
+    constexpr std::pair<UINT, UINT> inputRanges[] = {
+        {WM_KEYFIRST, WM_KEYLAST}, {WM_MOUSEFIRST, WM_MOUSELAST}, {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK}};
+    std::optional<int> quit;
+    MSG message;
+    for (const auto& [first, last] : inputRanges)
+        while (PeekMessageW(&message, nullptr, first, last, PM_REMOVE))
+            if (message.message == WM_QUIT)
+                quit = static_cast<int>(message.wParam);
+    if (quit)
+        PostQuitMessage(*quit);
+}
+
 }  // namespace
 
 TWorker::TWorker(std::function<void(TWorker&)> Work)
@@ -60,9 +79,15 @@ TWorker::TWorker(std::function<void(TWorker&)> Work)
 TWorker::~TWorker()
 {
     // Its work refers to the caller's objects: they must outlive it. Should the wait have failed,
-    // a request of the work's is answered no, so that the work ends.
-    SetEvent(Finishing_.Get());
-    WaitForSingleObject(Thread_.Get(), INFINITE);
+    // the work's requests are answered no, so that it ends, and it is waited for as Wait waits,
+    // the window answering meanwhile; blind only when waiting so fails again.
+    if (WaitForSingleObject(Thread_.Get(), 0) == WAIT_OBJECT_0)
+        return;
+    try {
+        Finish();
+    } catch (...) {
+        WaitForSingleObject(Thread_.Get(), INFINITE);
+    }
 }
 
 DWORD WINAPI TWorker::ThreadMain(void* Param)
@@ -79,8 +104,13 @@ DWORD WINAPI TWorker::ThreadMain(void* Param)
 void TWorker::WaitForThread()
 {
     const HANDLE objects[] = {Thread_.Get(), RequestMade_.Get()};
-    while (WaitPainting(objects) != 0)
+    for (;;) {
+        const DWORD signalled = WaitPainting(objects);
+        DropHeldInput();
+        if (signalled == 0)
+            return;
         RunRequest();
+    }
 }
 
 void TWorker::RunRequest()

@@ -4,7 +4,9 @@
 // share takes many seconds to copy; a window whose thread does not look at its queue for 5 seconds
 // is marked as not responding, and Windows offers to end the program in the middle of the restore.
 // The window's thread waits for the work instead, painting and answering the messages sent to it,
-// with input held back so that nothing can be clicked mid-restore, and shows the work's questions.
+// and shows the work's questions. Keys and clicks are held back while it waits, so nothing can be
+// clicked mid-restore, and dropped when the wait ends: they were typed at a window that seemed
+// stuck, not at the question that opens next.
 
 #include "framework/Handle.h"
 
@@ -19,14 +21,15 @@ class TWorker {
 public:
     // Starts Work on a thread of its own.
     explicit TWorker(std::function<void(TWorker&)> Work);
-    // Waits for the thread, should Wait not have, its requests answered false.
+    // Waits for the thread as Finish does, should Wait not have.
     ~TWorker();
     TWorker(const TWorker&) = delete;
     TWorker& operator=(const TWorker&) = delete;
 
     // On the window's thread: waits until the work is done, the thread's windows painting and
-    // answering sent messages meanwhile, and runs the requests the work makes. Raises what the work
-    // raised, unless Finish has been called meanwhile: whoever finished the work took it over.
+    // answering sent messages meanwhile, and runs the requests the work makes; the keys and clicks
+    // that came meanwhile are dropped before each request and before it returns. Raises what the
+    // work raised, unless Finish has been called meanwhile: whoever finished the work took it over.
     void Wait();
 
     // On the window's thread, from inside a wait (a close of the window, the end of the session):

@@ -411,7 +411,8 @@ TOutcome Recover(const TFolder& folder, std::wstring& error)
         error = e.Message();
         return error.starts_with(TalvoRec::FolderNotWritableText(folder.Path)) ? TOutcome::NotWritable : TOutcome::Error;
     }
-    // A refusal is the first thing the window is told.
+    // A refusal is the first thing the window is told, once the check's hourglass has gone.
+    std::erase_if(window.Calls, [](const std::wstring& call) { return call.starts_with(L"cursor: "); });
     const std::pair<std::wstring, TOutcome> refusals[] = {{TalvoRec::NoBackupText, TOutcome::NoBackup},
                                                           {TalvoRec::NotExecutableText, TOutcome::NotExecutable},
                                                           {TalvoRec::DamagedText, TOutcome::Damaged},

@@ -70,6 +70,12 @@ protected:
     std::wstring Exe() const { return Folder.Path() + L"Talvomax_64.exe"; }
     std::wstring Backup() const { return Folder.Path() + L"Talvomax_64.bak"; }
     std::wstring Marker() const { return Exe() + L".started"; }
+    // A line for each start of the restored application, its command line.
+    std::wstring Starts() const
+    {
+        const std::string marker = ReadBytes(Marker());
+        return std::wstring(reinterpret_cast<const wchar_t*>(marker.data()), marker.size() / sizeof(wchar_t));
+    }
 
     // A broken main executable and, as its backup, a program that records its start.
     void InstallUpdateGoneWrong()

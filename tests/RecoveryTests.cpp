@@ -49,14 +49,15 @@ protected:
 
     std::vector<std::wstring> RestoredCalls() const
     {
-        return {std::wstring(L"confirm: ") + TalvoRec::ConfirmText, L"cursor: hourglass",
-                std::wstring(L"message: ") + TalvoRec::DoneText, L"cursor: default", L"close"};
+        return {L"cursor: hourglass", L"cursor: default", std::wstring(L"confirm: ") + TalvoRec::ConfirmText,
+                L"cursor: hourglass", std::wstring(L"message: ") + TalvoRec::DoneText, L"cursor: default", L"close"};
     }
 
     // The calls of a restore that failed: the cursor is put back, no done message, no close.
     std::vector<std::wstring> FailedCalls() const
     {
-        return {std::wstring(L"confirm: ") + TalvoRec::ConfirmText, L"cursor: hourglass", L"cursor: default"};
+        return {L"cursor: hourglass", L"cursor: default", std::wstring(L"confirm: ") + TalvoRec::ConfirmText,
+                L"cursor: hourglass", L"cursor: default"};
     }
 
     void ExpectFailedRestore(const std::wstring& error, const std::vector<std::wstring>& namesBefore,
@@ -144,7 +145,8 @@ TEST_F(Recovery, CancelChangesNothingAndKeepsTheWindowOpen)
 
     EXPECT_EQ(ClickRecover(), L"");
 
-    EXPECT_EQ(Window.Calls, std::vector<std::wstring>{std::wstring(L"confirm: ") + TalvoRec::ConfirmText});
+    EXPECT_EQ(Window.Calls, (std::vector<std::wstring>{L"cursor: hourglass", L"cursor: default",
+                                                       std::wstring(L"confirm: ") + TalvoRec::ConfirmText}));
     EXPECT_EQ(ReadBytes(Exe()), BrokenExe);
     EXPECT_FALSE(RunAfterClose);
 }
@@ -187,7 +189,8 @@ TEST_F(Recovery, WithoutABackupFileItSaysSoAndCloses)
         SetCurrentDirectoryW(current);
 
         EXPECT_EQ(window.Calls,
-                  (std::vector<std::wstring>{std::wstring(L"message: ") + TalvoRec::NoBackupText, L"close"}));
+                  (std::vector<std::wstring>{L"cursor: hourglass", L"cursor: default",
+                                             std::wstring(L"message: ") + TalvoRec::NoBackupText, L"close"}));
         EXPECT_EQ(ReadBytes(folder + TalvoRec::MainExeName), BrokenExe);
         EXPECT_EQ(ListDir(folder), namesBefore);
         EXPECT_FALSE(RunAfterClose);
@@ -458,8 +461,8 @@ TEST_F(Recovery, ACopyThatCannotBeEndedIsReportedAndOneElsewhereIsLeftAlone)
         const TUnendableProcess copy(Exe());
         const auto namesBefore = ListDir(Folder.Path());
         ExpectFailedRestore(ClickRecover(), namesBefore,
-                            {std::wstring(L"confirm: ") + TalvoRec::ConfirmText, L"cursor: hourglass",
-                             L"confirm: " + TalvoRec::RunningText, L"cursor: default"},
+                            {L"cursor: hourglass", L"cursor: default", std::wstring(L"confirm: ") + TalvoRec::ConfirmText,
+                             L"cursor: hourglass", L"confirm: " + TalvoRec::RunningText, L"cursor: default"},
                             TalvoRec::EndFailedText);
         EXPECT_EQ(ReadBytes(Exe()), ReadBytes(hung));
         EXPECT_TRUE(copy.Running());
@@ -495,7 +498,8 @@ TEST_F(Recovery, ACopyStartedWhileTheBackupIsCopiedIsAskedAboutAndEndedBeforeThe
     EXPECT_EQ(ClickRecover(), L"");
 
     const std::wstring running = L"confirm: " + TalvoRec::RunningText;
-    EXPECT_EQ(Window.Calls, (std::vector<std::wstring>{std::wstring(L"confirm: ") + TalvoRec::ConfirmText,
+    EXPECT_EQ(Window.Calls, (std::vector<std::wstring>{L"cursor: hourglass", L"cursor: default",
+                                                       std::wstring(L"confirm: ") + TalvoRec::ConfirmText,
                                                        L"cursor: hourglass", running, running,
                                                        std::wstring(L"message: ") + TalvoRec::DoneText,
                                                        L"cursor: default", L"close"}));

@@ -62,9 +62,7 @@ TEST_F(Program, RecoveryWithYesRestoresClosesAndStartsTheRestoredApplication)
         EXPECT_EQ(program.WaitForExit(), 0u);
         ASSERT_TRUE(WaitForFile(Marker())) << "the restored application was not started";
         // Started once, by its quoted path alone: nothing of our own command line is passed on.
-        const std::string marker = ReadBytes(Marker());
-        EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(marker.data()), marker.size() / sizeof(wchar_t)),
-                  L"\"" + Exe() + L"\"\n");
+        EXPECT_EQ(Starts(), L"\"" + Exe() + L"\"\n");
         // The next row replaces the executable, which cannot be done while it runs.
         EXPECT_TRUE(WaitUntil(30000, [&] { return !MainApplicationRunning(); }));
     }
@@ -138,6 +136,7 @@ TEST_F(Program, TheEndOfTheSessionIsAllowedAndClosesTheWindowOnceTheRecoveryIsDo
         WPARAM Ending;
         bool Restores;  // the recovery under way ends with the backup in place, and starts it
         std::string Build = TALVORECMAX_EXE;
+        UINT Meanwhile = 0;  // sent while the restore waits, before the session ends
     };
     const TCase cases[] = {
         {"idle, session ends", TWhen::Idle, TRUE, false},
@@ -150,6 +149,11 @@ TEST_F(Program, TheEndOfTheSessionIsAllowedAndClosesTheWindowOnceTheRecoveryIsDo
          TALVORECMAX_NOSTYLE_EXE},
         // The restore goes on once the folder is let go of, and what it restored is started.
         {"waiting for the folder", TWhen::WaitingForTheFolder, TRUE, true},
+        // Another program's close waits for the restore below the end of the session, which must
+        // not leave the start to it: Windows may end the process first.
+        {"a close waiting already", TWhen::WaitingForTheFolder, TRUE, true, TALVORECMAX_EXE, WM_CLOSE},
+        // A screen reader presses the recovery button: no second recovery, and the first goes on.
+        {"the recovery button clicked by a message", TWhen::WaitingForTheFolder, FALSE, true, TALVORECMAX_EXE, BM_CLICK},
     };
     const std::wstring hung = TestBinaryDir() + L"HoldFile.exe";
     for (const TCase& c : cases) {
@@ -197,6 +201,13 @@ TEST_F(Program, TheEndOfTheSessionIsAllowedAndClosesTheWindowOnceTheRecoveryIsDo
             break;
         }
 
+        if (c.Meanwhile == BM_CLICK) {
+            EXPECT_TRUE(SendMessageTimeoutW(ChildWindows(window)[2], BM_CLICK, 0, 0, SMTO_NORMAL, 30000, nullptr) &&
+                        !program.WaitForWindow(ConfirmCaption, 0))
+                << "a second recovery was started";
+        } else if (c.Meanwhile) {
+            ASSERT_TRUE(SendNotifyMessageW(window, c.Meanwhile, 0, 0));
+        }
         DWORD_PTR answer = 0;
         ASSERT_TRUE(SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP, SMTO_NORMAL, 30000, &answer));
         EXPECT_EQ(answer, 1u) << "the end of the session must be allowed";
@@ -217,6 +228,7 @@ TEST_F(Program, TheEndOfTheSessionIsAllowedAndClosesTheWindowOnceTheRecoveryIsDo
             EXPECT_EQ(ReadBytes(Exe()), ReadBytes(Backup()));
             EXPECT_TRUE(WaitForFile(Marker())) << "the restored application was not started";
             EXPECT_TRUE(WaitUntil(30000, [&] { return !MainApplicationRunning(); }));
+            EXPECT_EQ(Starts(), L"\"" + Exe() + L"\"\n") << "not started once";
         } else {
             EXPECT_EQ(ReadBytes(Exe()), exeBefore);
             // Anything it started is still running, or has left its marker.
@@ -404,22 +416,32 @@ TEST_F(Program, ARunningApplicationIsEndedOnlyWithConsentAndOnlyFromThisFolder)
 
     // Cancel, the question's default, by Enter pressed at once (in the system's task dialog too,
     // without the style) and by Esc: nothing changes and both keep running.
+    // A key typed ahead, while the restore waits for the folder, is no answer: Esc answers then.
     struct TCancel {
         const char* Name;
         std::string Build;
         WORD Key;
+        WORD TypedAhead = 0;
     };
     for (const TCancel& cancel : {TCancel{"Enter, no style", TALVORECMAX_NOSTYLE_EXE, VK_RETURN},
                                   TCancel{"Enter", TALVORECMAX_EXE, VK_RETURN},
-                                  TCancel{"Esc", TALVORECMAX_EXE, VK_ESCAPE}}) {
+                                  TCancel{"Esc", TALVORECMAX_EXE, VK_ESCAPE},
+                                  TCancel{"Y typed ahead", TALVORECMAX_EXE, VK_ESCAPE, 'Y'}}) {
         SCOPED_TRACE(cancel.Name);
+        Framework::THandle otherRun(cancel.TypedAhead ? CreateFileW(TalvoRec::FolderLockName(Exe()).c_str(), GENERIC_READ, 0,
+                                                                    nullptr, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr)
+                                                      : nullptr);
         TProgram program(Folder.Path(), cancel.Build);
         if (cancel.Build == TALVORECMAX_NOSTYLE_EXE) {
             const HWND missingStyle = program.WaitForWindow(L"エラー");
             ASSERT_TRUE(missingStyle);
             PressKeys(missingStyle, {VK_RETURN});
         }
-        ASSERT_TRUE(StartRestore(program));
+        ASSERT_TRUE(otherRun || !cancel.TypedAhead);
+        const HWND confirm = OpenConfirmation(program);
+        ASSERT_TRUE(confirm);
+        cancel.TypedAhead ? PressKeys(confirm, {'Y', cancel.TypedAhead}) : PressKeys(confirm, {'Y'});
+        otherRun.Reset();
         const HWND question = WaitForBox(program, TalvoRec::RunningText);
         ASSERT_TRUE(question) << "the running application was not named";
         PressKeys(question, {cancel.Key});
