@@ -116,9 +116,7 @@ void TBitBtn::CreateHandle(HWND Parent, int Id, const TScaler& Scale)
 void TBitBtn::SetLook(const TStyle* Style)
 {
     // In a style the form draws the button; without one, as in high contrast, the system does.
-    SendMessageW(Handle_, BM_SETSTYLE, Style ? BS_OWNERDRAW : BS_PUSHBUTTON, TRUE);
-    if (Style)
-        TrackHotState(Handle_);
+    SetButtonLook(Handle_, Style);
 }
 
 void TBitBtn::Click()

@@ -238,14 +238,9 @@ std::optional<LRESULT> TForm::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam)
         }
         break;
     case WM_SETTINGCHANGE:
-        if (WParam == SPI_SETHIGHCONTRAST)
-            UpdateLook();
-        break;
     case WM_SYSCOLORCHANGE:
-        // The controls learn of new system colours from their top-level window.
-        for (TControl* control : Controls_)
-            SendMessageW(control->Handle(), WM_SYSCOLORCHANGE, 0, 0);
-        UpdateLook();
+        if (LookChanged(Handle_, Msg, WParam))
+            UpdateLook();
         break;
     case WM_SETCURSOR:
         if (LOWORD(LParam) == HTCLIENT && AppCursor() == TCursor::HourGlass) {

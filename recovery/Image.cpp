@@ -7,6 +7,7 @@
 #include <softpub.h>
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstring>
 #include <vector>
@@ -21,9 +22,20 @@ namespace {
 constexpr DWORD PageSize = 0x1000;
 constexpr DWORD SmallestFileAlignment = 0x200;
 constexpr DWORD LargestFileAlignment = 0x10000;
-// TRUST_E_MALFORMED_SIGNATURE and ERROR_INVALID_IMAGE_HASH, which MinGW's headers lack.
+// TRUST_E_MALFORMED_SIGNATURE, ERROR_INVALID_IMAGE_HASH, the application control answers and a
+// flag of the .NET runtime header, which MinGW's headers lack.
 constexpr LONG MalformedSignature = static_cast<LONG>(0x80096011);
 constexpr DWORD InvalidImageHash = 577;
+constexpr DWORD PolicyViolation = 4551;          // ERROR_SYSTEM_INTEGRITY_POLICY_VIOLATION
+constexpr DWORD ReputationMalicious = 4556;      // ..._REPUTATION_MALICIOUS
+constexpr DWORD ReputationUnwanted = 4557;       // ..._REPUTATION_PUA
+constexpr DWORD ReputationDangerousExt = 4558;   // ..._REPUTATION_DANGEROUS_EXT
+constexpr DWORD ReputationOffline = 4559;        // ..._REPUTATION_OFFLINE
+constexpr DWORD ReputationUnfriendly = 4580;     // ..._REPUTATION_UNFRIENDLY_FILE
+constexpr DWORD ReputationUnattainable = 4581;   // ..._REPUTATION_UNATTAINABLE
+constexpr DWORD ReputationDenied = 4582;         // ..._REPUTATION_EXPLICIT_DENY_FILE
+constexpr DWORD WhqlNotSatisfied = 4583;         // ..._WHQL_NOT_SATISFIED
+constexpr DWORD Prefers32Bit = 0x20000;          // COMIMAGE_FLAGS_32BITPREFERRED
 // The object identifier of PKCS #7 signed data, 1.2.840.113549.1.7.2, as DER encodes it.
 constexpr BYTE SignedDataOid[] = {0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x02};
 
@@ -50,22 +62,33 @@ ULONGLONG AlignUp(ULONGLONG Value, DWORD Alignment)
     return (Value + Alignment - 1) / Alignment * Alignment;
 }
 
-// The data directory at Index, or an empty one where the optional header does not reach it.
-IMAGE_DATA_DIRECTORY DirectoryOf(const IMAGE_NT_HEADERS64& Nt, DWORD HeadersRead, DWORD Index)
+// What the checks take from the optional header, whose layout differs between PE32 and PE32+.
+struct TImageHeader {
+    DWORD EntryPoint, SectionAlignment, FileAlignment, SizeOfImage, SizeOfHeaders;
+    WORD DllCharacteristics;
+    // Each empty where the optional header does not reach it.
+    std::array<IMAGE_DATA_DIRECTORY, IMAGE_NUMBEROF_DIRECTORY_ENTRIES> Directories{};
+};
+
+// The fields of an optional header of which Size bytes are declared and read.
+template <class TOptional>
+TImageHeader FieldsOf(const TOptional& Optional, size_t Size)
 {
-    const size_t needed = offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory) + (Index + 1) * sizeof(IMAGE_DATA_DIRECTORY);
-    const bool present = Nt.OptionalHeader.NumberOfRvaAndSizes > Index &&
-                         Nt.FileHeader.SizeOfOptionalHeader >= needed &&
-                         HeadersRead >= offsetof(IMAGE_NT_HEADERS64, OptionalHeader) + needed;
-    return present ? Nt.OptionalHeader.DataDirectory[Index] : IMAGE_DATA_DIRECTORY{};
+    TImageHeader image{Optional.AddressOfEntryPoint, Optional.SectionAlignment, Optional.FileAlignment,
+                       Optional.SizeOfImage, Optional.SizeOfHeaders, Optional.DllCharacteristics};
+    for (DWORD i = 0; i < image.Directories.size(); ++i)
+        if (Optional.NumberOfRvaAndSizes > i &&
+            Size >= offsetof(TOptional, DataDirectory) + (i + 1) * sizeof(IMAGE_DATA_DIRECTORY))
+            image.Directories[i] = Optional.DataDirectory[i];
+    return image;
 }
 
 // What the Windows loader holds an image's layout to. Wine maps images that break these rules, so
-// a backup that runs there could still be refused on the user's machine. Runtime is the directory
-// of the .NET runtime header: Windows starts such a program through it, whatever its entry point.
-bool FollowsLoaderRules(const IMAGE_OPTIONAL_HEADER64& Optional, const std::vector<IMAGE_SECTION_HEADER>& Sections,
-                        const IMAGE_DATA_DIRECTORY& Runtime)
+// a backup that runs there could still be refused on the user's machine. A .NET program, whose
+// runtime header lies inside the image, is started through it, whatever its entry point.
+bool FollowsLoaderRules(const TImageHeader& Optional, const std::vector<IMAGE_SECTION_HEADER>& Sections)
 {
+    const IMAGE_DATA_DIRECTORY& runtime = Optional.Directories[IMAGE_DIRECTORY_ENTRY_COM_DESCRIPTOR];
     const DWORD fileAlignment = Optional.FileAlignment;
     const DWORD sectionAlignment = Optional.SectionAlignment;
     // An image aligned below the page size keeps the file's layout in memory: both alignments agree.
@@ -81,9 +104,35 @@ bool FollowsLoaderRules(const IMAGE_OPTIONAL_HEADER64& Optional, const std::vect
         if (section.VirtualAddress + AlignUp(size, sectionAlignment) > imageSize)
             return false;
     }
-    const bool hasRuntime = Runtime.VirtualAddress != 0 && Runtime.Size != 0 &&
-                            static_cast<ULONGLONG>(Runtime.VirtualAddress) + Runtime.Size <= Optional.SizeOfImage;
-    return Optional.AddressOfEntryPoint < Optional.SizeOfImage && (Optional.AddressOfEntryPoint != 0 || hasRuntime);
+    const bool hasRuntime = runtime.VirtualAddress != 0 && runtime.Size != 0 &&
+                            static_cast<ULONGLONG>(runtime.VirtualAddress) + runtime.Size <= Optional.SizeOfImage;
+    return Optional.EntryPoint < Optional.SizeOfImage && (Optional.EntryPoint != 0 || hasRuntime);
+}
+
+// Whether a PE32 image is a .NET program for any CPU, which Windows runs as a 64-bit process: its
+// runtime header inside the image and in the file, IL only, neither requiring nor preferring 32 bits.
+DWORD IsAnyCpuProgram(HANDLE File, const TImageHeader& Optional, const std::vector<IMAGE_SECTION_HEADER>& Sections,
+                      bool& AnyCpu)
+{
+    AnyCpu = false;
+    const IMAGE_DATA_DIRECTORY runtime = Optional.Directories[IMAGE_DIRECTORY_ENTRY_COM_DESCRIPTOR];
+    constexpr DWORD flagsEnd = offsetof(IMAGE_COR20_HEADER, Flags) + sizeof(DWORD);
+    if (runtime.Size < flagsEnd || static_cast<ULONGLONG>(runtime.VirtualAddress) + runtime.Size > Optional.SizeOfImage)
+        return ERROR_SUCCESS;
+    // Its place in the file: in the raw data of the section that holds it when mapped.
+    for (const IMAGE_SECTION_HEADER& section : Sections) {
+        const ULONGLONG offset = static_cast<ULONGLONG>(runtime.VirtualAddress) - section.VirtualAddress;
+        if (runtime.VirtualAddress < section.VirtualAddress || offset + flagsEnd > section.SizeOfRawData)
+            continue;
+        IMAGE_COR20_HEADER header{};
+        DWORD read = 0;
+        if (const DWORD error = ReadAt(File, section.PointerToRawData + offset, &header, flagsEnd, read))
+            return error;
+        AnyCpu = read == flagsEnd && (header.Flags & COMIMAGE_FLAGS_ILONLY) &&
+                 !(header.Flags & (COMIMAGE_FLAGS_32BITREQUIRED | Prefers32Bit));
+        return ERROR_SUCCESS;
+    }
+    return ERROR_SUCCESS;
 }
 
 // How the certificate table reads without the verifier.
@@ -268,8 +317,10 @@ DWORD VerifySignature(HANDLE File, const std::wstring& Name, TSignature& Verdict
 }
 
 // The system's own word: whether it maps the file as an image. A refusal for the image's format
-// is damage, one by the code integrity or application control policy blocks it; one for memory or
-// access is reported as the error it is.
+// is damage; one by the code integrity or application control policy, for this file, blocks it;
+// one for memory or access, or for a policy the machine cannot load (ERROR_SYSTEM_INTEGRITY_
+// ROLLBACK_DETECTED, _INVALID_POLICY, _POLICY_NOT_SIGNED, _TOO_MANY_POLICIES,
+// _SUPPLEMENTAL_POLICY_NOT_AUTHORIZED: no verdict on the file), is reported as the error it is.
 DWORD MapAsImage(HANDLE File, TImageCheck& Result)
 {
     THandle section(CreateFileMappingW(File, nullptr, PAGE_READONLY | SEC_IMAGE, 0, 0, nullptr));
@@ -283,7 +334,16 @@ DWORD MapAsImage(HANDLE File, TImageCheck& Result)
     case ERROR_EXE_MACHINE_TYPE_MISMATCH:
         Result = TImageCheck::Damaged;
         return ERROR_SUCCESS;
-    case InvalidImageHash:  // STATUS_INVALID_IMAGE_HASH: the policy does not allow this program
+    case InvalidImageHash:  // the signature this image demands, or the code integrity policy
+    case PolicyViolation:   // each of these: "An Application Control policy has blocked this file."
+    case ReputationMalicious:
+    case ReputationUnwanted:
+    case ReputationDangerousExt:
+    case ReputationOffline:
+    case ReputationUnfriendly:
+    case ReputationUnattainable:
+    case ReputationDenied:
+    case WhqlNotSatisfied:
         Result = TImageCheck::Blocked;
         return ERROR_SUCCESS;
     default:
@@ -334,15 +394,22 @@ DWORD CheckExecutableImage(HANDLE File, const std::wstring& Name, TImageCheck& R
     // From here on it claims to be an image: anything short of a whole x64 program is damage.
     Result = TImageCheck::Damaged;
     constexpr size_t optionalAt = offsetof(IMAGE_NT_HEADERS64, OptionalHeader);
-    constexpr size_t optionalNeeded = offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory);
     const IMAGE_FILE_HEADER& header = nt.FileHeader;
-    const IMAGE_OPTIONAL_HEADER64& optional = nt.OptionalHeader;
-    if (headersRead < optionalAt + optionalNeeded || header.SizeOfOptionalHeader < optionalNeeded)
+    const size_t optionalSize = std::min<size_t>(header.SizeOfOptionalHeader, headersRead - std::min<size_t>(headersRead, optionalAt));
+    IMAGE_NT_HEADERS32 nt32{};
+    memcpy(&nt32, &nt, sizeof nt32);
+    // PE32+ for x64, or PE32 for i386 (which only a .NET program for any CPU may be, below).
+    const bool pe32 = header.Machine == IMAGE_FILE_MACHINE_I386 && nt.OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC;
+    const size_t optionalNeeded = pe32 ? offsetof(IMAGE_OPTIONAL_HEADER32, DataDirectory)
+                                       : offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory);
+    if (optionalSize < optionalNeeded)
         return ERROR_SUCCESS;
-    if (header.Machine != IMAGE_FILE_MACHINE_AMD64 || optional.Magic != IMAGE_NT_OPTIONAL_HDR64_MAGIC)
+    if (!pe32 && (header.Machine != IMAGE_FILE_MACHINE_AMD64 || nt.OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR64_MAGIC))
         return ERROR_SUCCESS;
     if (!(header.Characteristics & IMAGE_FILE_EXECUTABLE_IMAGE) || (header.Characteristics & IMAGE_FILE_DLL))
         return ERROR_SUCCESS;
+    const TImageHeader optional =
+        pe32 ? FieldsOf(nt32.OptionalHeader, optionalSize) : FieldsOf(nt.OptionalHeader, optionalSize);
 
     const ULONGLONG sectionsAt = static_cast<ULONGLONG>(dos.e_lfanew) + optionalAt + header.SizeOfOptionalHeader;
     const DWORD tableSize = header.NumberOfSections * static_cast<DWORD>(sizeof(IMAGE_SECTION_HEADER));
@@ -357,43 +424,50 @@ DWORD CheckExecutableImage(HANDLE File, const std::wstring& Name, TImageCheck& R
         if (section.SizeOfRawData > 0 &&
             static_cast<ULONGLONG>(section.PointerToRawData) + section.SizeOfRawData > fileSize)
             return ERROR_SUCCESS;
-    if (!FollowsLoaderRules(optional, sections, DirectoryOf(nt, headersRead, IMAGE_DIRECTORY_ENTRY_COM_DESCRIPTOR)))
+    if (!FollowsLoaderRules(optional, sections))
         return ERROR_SUCCESS;
+    if (pe32) {
+        bool anyCpu = false;
+        if (const DWORD error = IsAnyCpuProgram(File, optional, sections, anyCpu))
+            return error;
+        if (!anyCpu)
+            return ERROR_SUCCESS;
+    }
 
     TImageCheck mapped = TImageCheck::Damaged;
     if (const DWORD error = MapAsImage(File, mapped))
         return error;
-    if (mapped != TImageCheck::Executable) {
-        Result = mapped;
+    if (mapped == TImageCheck::Damaged)
+        return ERROR_SUCCESS;
+
+    // The certificate table is addressed by file offset and is not mapped with the image. A
+    // signature that is missing or damaged is the file's fault on every machine; where the image
+    // demands one (IMAGE_DLLCHARACTERISTICS_FORCE_INTEGRITY), that is also why the system refused it.
+    const bool demandsSignature = optional.DllCharacteristics & IMAGE_DLLCHARACTERISTICS_FORCE_INTEGRITY;
+    const IMAGE_DATA_DIRECTORY certificates = optional.Directories[IMAGE_DIRECTORY_ENTRY_SECURITY];
+    if (certificates.Size == 0) {
+        Result = mapped == TImageCheck::Blocked && demandsSignature ? TImageCheck::Damaged : mapped;
         return ERROR_SUCCESS;
     }
-
-    // The certificate table is addressed by file offset and is not mapped with the image.
-    const IMAGE_DATA_DIRECTORY certificates = DirectoryOf(nt, headersRead, IMAGE_DIRECTORY_ENTRY_SECURITY);
-    if (certificates.Size != 0) {
-        if (static_cast<ULONGLONG>(certificates.VirtualAddress) + certificates.Size > fileSize)
-            return ERROR_SUCCESS;
-        TCertificateTable table = TCertificateTable::Broken;
-        if (const DWORD error = ReadCertificateTable(File, certificates.VirtualAddress, certificates.Size, table))
-            return error;
-        if (table == TCertificateTable::Broken)
-            return ERROR_SUCCESS;
-        TSignature signature = TSignature::Damaged;
-        if (const DWORD error = VerifySignature(File, Name, signature))
-            return error;
-        // Windows reads well-formed signatures as none at all where it holds them to stricter rules
-        // (the certificate padding check, an entry with bytes after its signature) and then runs the
-        // program as unsigned: the checks above decide. No signature in a table of anything else
-        // is a signature that was damaged.
-        if (signature == TSignature::Damaged ||
-            (signature == TSignature::Absent && table != TCertificateTable::Signatures))
-            return ERROR_SUCCESS;
-        if (signature == TSignature::Blocked) {
-            Result = TImageCheck::Blocked;
-            return ERROR_SUCCESS;
-        }
-    }
-    Result = TImageCheck::Executable;
+    if (static_cast<ULONGLONG>(certificates.VirtualAddress) + certificates.Size > fileSize)
+        return ERROR_SUCCESS;
+    TCertificateTable table = TCertificateTable::Broken;
+    if (const DWORD error = ReadCertificateTable(File, certificates.VirtualAddress, certificates.Size, table))
+        return error;
+    if (table == TCertificateTable::Broken)
+        return ERROR_SUCCESS;
+    TSignature signature = TSignature::Damaged;
+    if (const DWORD error = VerifySignature(File, Name, signature))
+        return error;
+    // Windows reads well-formed signatures as none at all where it holds them to stricter rules
+    // (the certificate padding check, an entry with bytes after its signature) and then runs the
+    // program as unsigned: the checks above decide, unless the image demands its signature. No
+    // signature in a table of anything else is a signature that was damaged.
+    if (signature == TSignature::Damaged ||
+        (signature == TSignature::Absent && (table != TCertificateTable::Signatures ||
+                                             (mapped == TImageCheck::Blocked && demandsSignature))))
+        return ERROR_SUCCESS;
+    Result = signature == TSignature::Blocked ? TImageCheck::Blocked : mapped;
     return ERROR_SUCCESS;
 }
 

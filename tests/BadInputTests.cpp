@@ -355,6 +355,36 @@ std::vector<TCase> ImageCases()
             return std::optional<std::string>();
         };
     };
+    // The sample as a .NET program for i386 (PE32) with these runtime flags, its runtime header at
+    // the start of its section.
+    const auto dotNet32 = [&](DWORD flags) {
+        IMAGE_NT_HEADERS64 from{};
+        memcpy(&from, whole.data() + NtHeaders, sizeof from);
+        IMAGE_NT_HEADERS32 nt{};
+        nt.Signature = from.Signature;
+        nt.FileHeader = from.FileHeader;
+        nt.FileHeader.Machine = IMAGE_FILE_MACHINE_I386;
+        nt.FileHeader.SizeOfOptionalHeader = sizeof nt.OptionalHeader;
+        IMAGE_OPTIONAL_HEADER32& to = nt.OptionalHeader;
+        to.Magic = IMAGE_NT_OPTIONAL_HDR32_MAGIC;
+        to.ImageBase = 0x400000;
+        to.SectionAlignment = from.OptionalHeader.SectionAlignment;
+        to.FileAlignment = from.OptionalHeader.FileAlignment;
+        to.MajorSubsystemVersion = 6;
+        to.SizeOfImage = from.OptionalHeader.SizeOfImage;
+        to.SizeOfHeaders = from.OptionalHeader.SizeOfHeaders;
+        to.Subsystem = IMAGE_SUBSYSTEM_WINDOWS_GUI;
+        to.NumberOfRvaAndSizes = IMAGE_NUMBEROF_DIRECTORY_ENTRIES;
+        to.DataDirectory[IMAGE_DIRECTORY_ENTRY_COM_DESCRIPTOR] = {0x1000, sizeof(IMAGE_COR20_HEADER)};
+        IMAGE_COR20_HEADER runtime{};
+        runtime.cb = sizeof runtime;
+        runtime.Flags = flags;
+        // The section's header moves up to follow the shorter optional header; its data stays.
+        std::string bytes = patch(whole, NtHeaders, nt);
+        bytes.replace(NtHeaders + sizeof nt, sizeof(IMAGE_SECTION_HEADER), whole, NtHeaders + sizeof from,
+                      sizeof(IMAGE_SECTION_HEADER));
+        return patch(bytes, HeadersSize, runtime);
+    };
     std::string headerOnly(NtHeaders + 4, '\0');
     headerOnly.replace(0, 2, "MZ");
     headerOnly[0x3C] = static_cast<char>(NtHeaders);
@@ -377,6 +407,11 @@ std::vector<TCase> ImageCases()
         // Windows starts a 64-bit .NET program through its runtime header.
         {"entry point 0, a .NET runtime header", backup(patch(noEntryPoint, RuntimeHeader, runtime)), {Restored}},
         {"entry point 0, no runtime header", backup(noEntryPoint), {Damaged}},
+        // Windows runs a 32-bit image that holds IL only as a 64-bit process, unless it asks for 32 bits.
+        {"a .NET program for any CPU", backup(dotNet32(COMIMAGE_FLAGS_ILONLY)), {Restored}},
+        {"a .NET program that requires 32 bits",
+         backup(dotNet32(COMIMAGE_FLAGS_ILONLY | COMIMAGE_FLAGS_32BITREQUIRED)), {Damaged}},
+        {"a .NET program that prefers 32 bits", backup(dotNet32(COMIMAGE_FLAGS_ILONLY | 0x20000)), {Damaged}},
         {"entry point 0, the runtime header past the image",
          backup(patch(noEntryPoint, RuntimeHeader, runtimeOutside)), {Damaged}},
         // A section takes its virtual size in memory, its raw size only where the virtual one is 0.

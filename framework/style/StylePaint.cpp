@@ -111,6 +111,23 @@ void TrackHotState(HWND Button)
     SetWindowSubclass(Button, &HotSubclass, HotSubclassId, 0);
 }
 
+void SetButtonLook(HWND Button, const TStyle* Style)
+{
+    SendMessageW(Button, BM_SETSTYLE, Style ? BS_OWNERDRAW : BS_PUSHBUTTON, TRUE);
+    if (Style)
+        TrackHotState(Button);
+}
+
+bool LookChanged(HWND Window, UINT Msg, WPARAM WParam)
+{
+    if (Msg == WM_SYSCOLORCHANGE) {
+        for (HWND child = GetWindow(Window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+            SendMessageW(child, WM_SYSCOLORCHANGE, 0, 0);
+        return true;
+    }
+    return Msg == WM_SETTINGCHANGE && WParam == SPI_SETHIGHCONTRAST;
+}
+
 void PaintFrameInStyle(HWND Window, const TStyle* Style)
 {
     if (Style)

@@ -1,5 +1,6 @@
 #include "StyledBox.h"
 
+#include "StyleManager.h"
 #include "StylePaint.h"
 #include "framework/Controls.h"
 #include "framework/Cursor.h"
@@ -44,6 +45,18 @@ struct TBoxLayout {
     std::vector<RECT> Buttons;  // in the order of the content's buttons
 };
 
+// The colours of a box: the style's, or with no style, as in high contrast, the system's.
+struct TBoxColors {
+    COLORREF Window, Text, Strip, Line;
+};
+TBoxColors ColorsOf(const TStyle* Style)
+{
+    if (Style)
+        return {Style->WindowColor, Style->WindowText, Style->BoxStrip, Style->TextBoxFrame};
+    return {GetSysColor(COLOR_WINDOW), GetSysColor(COLOR_WINDOWTEXT), GetSysColor(COLOR_BTNFACE),
+            GetSysColor(COLOR_BTNSHADOW)};
+}
+
 // The size of the box's window around a client area of this size.
 SIZE OuterSize(SIZE Client)
 {
@@ -55,7 +68,7 @@ SIZE OuterSize(SIZE Client)
 class TStyledBox {
 public:
     TStyledBox(const TStyle& Style, const TBoxContent& Content, const TErrorReporter& ReportError)
-        : Style_(Style), Content_(Content), ReportError_(ReportError)
+        : Given_(Style), Content_(Content), ReportError_(ReportError)
     {
     }
     ~TStyledBox()
@@ -73,6 +86,8 @@ private:
     std::vector<int> ButtonWidths() const;
     TTextLayout MeasureText(int MinWidth, int MaxWidth, int& LineHeight) const;
     void PaintText(const DRAWITEMSTRUCT& Item) const;
+    // Takes the look of the moment, the style or the system's, and paints the box again in it.
+    void UpdateLook();
     void CreateBoxWindow(HWND Owner, SIZE Client);
     void CreateChildren(const TBoxLayout& Layout);
     friend INT_PTR CALLBACK ObjectDialogProc<TStyledBox>(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam);
@@ -100,7 +115,9 @@ private:
         Done_ = true;
     }
 
-    const TStyle& Style_;
+    const TStyle& Given_;
+    // The style, or null for the system's look while high contrast is on.
+    const TStyle* Style_ = HighContrastOn() ? nullptr : &Given_;
     const TBoxContent& Content_;
     const TErrorReporter& ReportError_;
     TScaler Scale_{ScreenDpi()};
@@ -222,10 +239,19 @@ void TStyledBox::CreateChildren(const TBoxLayout& Layout)
     for (size_t i = 0; i < Content_.Buttons.size(); ++i) {
         const TBoxButton& button = Content_.Buttons[i];
         // The buttons are a group of their own, which the arrow keys go round.
-        const DWORD style = BS_OWNERDRAW | WS_TABSTOP | (i == 0 ? WS_GROUP : 0);
-        TrackHotState(CreateChildWindow(Handle_, button.Id, L"BUTTON", button.Text, style, Layout.Buttons[i],
-                                        ButtonFont_.Get()));
+        const DWORD style = WS_TABSTOP | (i == 0 ? WS_GROUP : 0);
+        SetButtonLook(CreateChildWindow(Handle_, button.Id, L"BUTTON", button.Text, style, Layout.Buttons[i],
+                                        ButtonFont_.Get()),
+                      Style_);
     }
+}
+
+void TStyledBox::UpdateLook()
+{
+    Style_ = HighContrastOn() ? nullptr : &Given_;
+    for (const TBoxButton& button : Content_.Buttons)
+        SetButtonLook(GetDlgItem(Handle_, button.Id), Style_);
+    RedrawWindow(Handle_, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN);
 }
 
 int TStyledBox::Run(HWND Owner)
@@ -271,9 +297,10 @@ int TStyledBox::Run(HWND Owner)
 
 void TStyledBox::PaintText(const DRAWITEMSTRUCT& Item) const
 {
-    FillRect(Item.hDC, &Item.rcItem, StyleBrush(Style_.WindowColor));
+    const TBoxColors colors = ColorsOf(Style_);
+    FillRect(Item.hDC, &Item.rcItem, StyleBrush(colors.Window));
     const TSelection font(Item.hDC, TextFont_.Get());
-    SetTextColor(Item.hDC, Style_.WindowText);
+    SetTextColor(Item.hDC, colors.Text);
     SetBkMode(Item.hDC, TRANSPARENT);
     int top = Item.rcItem.top;
     for (const TTextLine& line : Layout_.Lines.Lines) {
@@ -311,11 +338,12 @@ std::optional<LRESULT> TStyledBox::Dispatch(UINT Msg, WPARAM WParam, LPARAM LPar
         strip.top = client.bottom - Scale_(StripHeight);
         RECT content = client;
         content.bottom = strip.top;
-        FillRect(dc, &content, StyleBrush(Style_.WindowColor));
-        FillRect(dc, &strip, StyleBrush(Style_.BoxStrip));
+        const TBoxColors colors = ColorsOf(Style_);
+        FillRect(dc, &content, StyleBrush(colors.Window));
+        FillRect(dc, &strip, StyleBrush(colors.Strip));
         RECT line = strip;
         line.bottom = line.top + 1;
-        FillRect(dc, &line, StyleBrush(Style_.TextBoxFrame));
+        FillRect(dc, &line, StyleBrush(colors.Line));
         return 1;
     }
     case WM_PAINT: {
@@ -329,10 +357,15 @@ std::optional<LRESULT> TStyledBox::Dispatch(UINT Msg, WPARAM WParam, LPARAM LPar
         const DRAWITEMSTRUCT& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(LParam);
         if (item.CtlType == ODT_STATIC)
             PaintText(item);
-        else
-            DrawStyledButton(Style_, item, Style_.BoxStrip, Scale_);
+        else if (Style_)
+            DrawStyledButton(*Style_, item, Style_->BoxStrip, Scale_);
         return TRUE;
     }
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+        if (LookChanged(Handle_, Msg, WParam))
+            UpdateLook();
+        break;
     case WM_COMMAND:
         OnCommand(LOWORD(WParam));
         return 0;

@@ -1,5 +1,7 @@
 #pragma once
 // Our own message box, drawn in a style: a text, an optional system icon and a row of buttons.
+// While high contrast is on, even when switched on with the box open, it takes the system's colours
+// and system-drawn buttons instead, as our windows do.
 // Modal: its owner is disabled while it is up, and it runs its own message loop. To assistive
 // technology it is a dialog, announced when it opens; it sounds as a message box with its icon.
 
