@@ -88,8 +88,10 @@ bool RestoreInTurn(TWorker& Worker, Framework::TForm& Form, HANDLE Backup, const
     if (error == ERROR_CANCELLED)
         return false;
     // An executable in use while a process of its name that we may not look at runs: that one holds
-    // it, and only the user can end it.
-    if (unidentified && (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION))
+    // it, and only the user can end it. So does a copy on another computer, in a folder on a share,
+    // which no search here can list; access denied there is the share's own answer.
+    if ((unidentified && (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)) ||
+        (error == ERROR_SHARING_VIOLATION && IsOnRemoteVolume(FolderOf(Exe))))
         throw Framework::Exception(InUseText);
     if (error)
         Framework::RaiseOSError(error, RestoreFailedText, MainExeName);
@@ -195,7 +197,7 @@ void TTalvoRecF::BitBtn1Click(TObject*)
         });
         if (!restored || Ended_)
             return;
-        ShowMessage(DoneText);
+        ShowMessage(StartPathOf(AppDir + MainExeName).empty() ? DoneStartYourselfText : DoneText);
     }
     Close();
 }
@@ -213,8 +215,9 @@ void TTalvoRecF::FormCloseQuery(TObject*, bool&)
     // Cancel meanwhile.
     if (Work_)
         Work_->Finish();
-    // Closing is never refused; a failed start is reported and the window still closes.
-    if (RunAfterClose)
+    // Closing is never refused; a failed start is reported and the window still closes. What has
+    // no path to be started by is left to the user, as the done message says.
+    if (RunAfterClose && !StartPathOf(AppDir + MainExeName).empty())
         if (const DWORD error = StartProgram(AppDir + MainExeName))
             Framework::RaiseOSError(error, StartFailedText, MainExeName);
 }

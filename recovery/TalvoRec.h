@@ -25,6 +25,8 @@ inline constexpr wchar_t NoBackupText[] =
     L"アップデートの履歴が存在しないので処理できません。インストールプログラムを利用して下さい。";
 inline constexpr wchar_t ConfirmText[] = L"直前のバージョンに戻しますか？";
 inline constexpr wchar_t DoneText[] = L"完了しました。タルボソフトを起動します。";
+// Done in a folder too long to start the application from.
+inline constexpr wchar_t DoneStartYourselfText[] = L"完了しました。フォルダーのパスが長いため、タルボソフトは手動で起動して下さい。";
 inline const std::wstring NotExecutableText =
     std::wstring(BackupName) + L" は実行ファイルではないため回復できません。インストールプログラムを利用して下さい。";
 inline const std::wstring DamagedText =
