@@ -13,6 +13,10 @@ namespace TalvoRec {
 // lifts the 260-character limit.
 std::wstring ExtendedPath(const std::wstring& Path);
 
+// Path as the system's answers name it, without the "\\?\" they may come with: "\\?\UNC\server\..."
+// as "\\server\...".
+std::wstring WithoutExtendedPrefix(const std::wstring& Path);
+
 // Everything up to and including the last backslash.
 std::wstring FolderOf(const std::wstring& Path);
 
@@ -30,10 +34,17 @@ std::wstring ShortNameOf(const std::wstring& Path);
 struct TFileId {
     ULONGLONG Volume = 0;
     std::array<BYTE, 16> File{};
-    bool operator==(const TFileId&) const = default;
+    // Some SMB servers answer every file's identifier with 0: there two files are the same only
+    // when their final paths are, compared without case. Empty for other files, and where the
+    // system cannot name the file; such a file is the same as no other.
+    std::wstring FinalPath;
+    bool operator==(const TFileId& Other) const;
 };
 
 // The file Path leads to; false when it cannot be opened.
 bool FileIdOf(const std::wstring& Path, TFileId& Id);
+
+// True when Path lies on a network share, through a mapped drive letter or a \\server\share path.
+bool IsOnRemoteVolume(const std::wstring& Path);
 
 }  // namespace TalvoRec

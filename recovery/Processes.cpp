@@ -5,6 +5,7 @@
 #include <tlhelp32.h>
 
 #include <optional>
+#include <string_view>
 
 using Framework::THandle;
 
@@ -19,6 +20,23 @@ bool ImageIdOf(HANDLE Process, TFileId& Id)
     DWORD length = static_cast<DWORD>(image.size());
     return QueryFullProcessImageNameW(Process, 0, image.data(), &length) &&
            FileIdOf(std::wstring(image.data(), length), Id);
+}
+
+// True when Name can be a short (8.3) name: one to eight characters, then optionally a dot and one
+// to three more, all printable ASCII other than the blank and the characters short names may not
+// hold.
+bool IsValidShortName(const wchar_t* Name)
+{
+    const std::wstring_view name(Name);
+    const size_t dot = name.find(L'.');
+    const size_t base = dot == std::wstring_view::npos ? name.size() : dot;
+    const size_t extension = dot == std::wstring_view::npos ? 0 : name.size() - dot - 1;
+    if (base == 0 || base > 8 || (dot != std::wstring_view::npos && (extension == 0 || extension > 3)))
+        return false;
+    for (size_t i = 0; i < name.size(); ++i)
+        if (i != dot && (name[i] <= L' ' || name[i] >= 0x7F || wcschr(L"\"*+,./:;<=>?[\\]|", name[i])))
+            return false;
+    return true;
 }
 
 }  // namespace
@@ -39,9 +57,10 @@ TRunningCopies FindRunningProcesses(const std::wstring& Program)
         };
         if (same(longName))
             return true;
-        // Generated short names have a tilde. The folder is asked for ours only then: under Wine
-        // that query takes several times as long as the rest of a search.
-        if (!wcschr(Name, L'~'))
+        // Not every file system puts a tilde in the short names it makes, so any name that can be a
+        // short one may be ours. The folder is asked for ours only then: under Wine that query
+        // takes several times as long as the rest of a search.
+        if (!IsValidShortName(Name))
             return false;
         if (!shortName)
             shortName = ShortNameOf(Program);
@@ -100,37 +119,33 @@ DWORD EndProcesses(const TRunningCopies& Copies, DWORD TimeoutMs)
     return ERROR_SUCCESS;
 }
 
-DWORD StartProgram(const std::wstring& Program)
+std::wstring StartPathOf(const std::wstring& Program)
 {
-    // A path of MAX_PATH or more is started by its short (8.3) form, which Windows 7 and 10 take,
-    // when the volume keeps short names. Otherwise the program is named by its extended-length
-    // ("\\?\") path, which lifts the limit from the program's name and its place on the command
-    // line; the current folder stays ours, since one that long would make the start fail.
-    std::wstring path = Program;
-    std::wstring application = Program;
-    if (path.size() >= MAX_PATH) {
-        const std::wstring extended = ExtendedPath(Program);
-        application = extended;
-        std::wstring shortPath(extended.size() + 1, L'\0');
-        const DWORD length = GetShortPathNameW(extended.c_str(), shortPath.data(), static_cast<DWORD>(shortPath.size()));
-        if (length > 0 && length < shortPath.size()) {
-            shortPath.resize(length);
-            if (shortPath.starts_with(L"\\\\?\\UNC\\"))
-                shortPath = L"\\\\" + shortPath.substr(8);
-            else if (shortPath.starts_with(L"\\\\?\\"))
-                shortPath = shortPath.substr(4);
-            if (shortPath.size() < MAX_PATH)
-                path = application = shortPath;
-        }
-    }
+    if (Program.size() < MAX_PATH)
+        return Program;
+    // Asked for its size first: a short form can be longer than the long one.
+    const std::wstring extended = ExtendedPath(Program);
+    const DWORD size = GetShortPathNameW(extended.c_str(), nullptr, 0);
+    std::wstring shortPath(size, L'\0');
+    const DWORD length = size ? GetShortPathNameW(extended.c_str(), shortPath.data(), size) : 0;
+    if (length == 0 || length >= size)
+        return {};
+    shortPath.resize(length);
+    shortPath = WithoutExtendedPrefix(shortPath);
+    return shortPath.size() < MAX_PATH ? shortPath : std::wstring();
+}
+
+DWORD StartProgram(const std::wstring& Path)
+{
     // The program is named on its own and quoted on the command line, so a blank in its path can
-    // never make Windows start some other program from a parent folder.
-    std::wstring commandLine = L"\"" + path + L"\"";
+    // never make Windows start some other program from a parent folder. The current folder stays
+    // ours: Windows starts no program whose current folder is too long for one.
+    std::wstring commandLine = L"\"" + Path + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process))
+    if (!CreateProcessW(Path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
         return GetLastError();
     THandle processHandle(process.hProcess);
     THandle threadHandle(process.hThread);

@@ -31,7 +31,14 @@ TRunningCopies FindRunningProcesses(const std::wstring& Program);
 // WAIT_TIMEOUT for one still there.
 DWORD EndProcesses(const TRunningCopies& Copies, DWORD TimeoutMs);
 
-// Starts Program with no arguments and does not wait for it. Returns ERROR_SUCCESS or the error.
-DWORD StartProgram(const std::wstring& Program);
+// The path Program is started by: its own, or from MAX_PATH characters on its short (8.3) form.
+// Empty when that is MAX_PATH or more too (a volume that keeps no short names, a folder whose names
+// are short already): started by its "\\?\" path, the program would see that as its own, which some
+// runtimes refuse, and Windows 7 is reported to refuse the start.
+std::wstring StartPathOf(const std::wstring& Program);
+
+// Starts the program at Path, as StartPathOf gives it, with no arguments and does not wait for it.
+// Returns ERROR_SUCCESS or the error.
+DWORD StartProgram(const std::wstring& Path);
 
 }  // namespace TalvoRec

@@ -87,8 +87,10 @@ bool RestoreInTurn(TWorker& Worker, Framework::TForm& Form, HANDLE Backup, const
     if (error == ERROR_CANCELLED)
         return false;
     // An executable in use while a process of its name that we may not look at runs: that one holds
-    // it, and only the user can end it.
-    if (unidentified && (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION))
+    // it, and only the user can end it. So does a copy on another computer, in a folder on a share,
+    // which no search here can list; access denied there is the share's own answer.
+    if ((unidentified && (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)) ||
+        (error == ERROR_SHARING_VIOLATION && IsOnRemoteVolume(FolderOf(Exe))))
         throw Framework::Exception(InUseText);
     if (error)
         Framework::RaiseOSError(error, RestoreFailedText, MainExeName);
@@ -198,10 +200,13 @@ void TTalvoRecF::BitBtn1Click(TObject*)
             // the end of the session included, starts what it promises.
             if (restored)
                 RunAfterClose = true;
+            // Its short form is looked up here, off the window's thread: the folder may be a share.
+            if (restored)
+                StartPath();
         });
         if (!restored || Ended_)
             return;
-        ShowMessage(DoneText);
+        ShowMessage(StartPath().empty() ? DoneStartYourselfText : DoneText);
     }
     Close();
 }
@@ -223,13 +228,21 @@ void TTalvoRecF::FormCloseQuery(TObject*, bool&)
     StartRestored();
 }
 
+const std::wstring& TTalvoRecF::StartPath()
+{
+    if (!StartPath_)
+        StartPath_ = StartPathOf(AppDir + MainExeName);
+    return *StartPath_;
+}
+
 void TTalvoRecF::StartRestored()
 {
-    // The close query and the end of the session each start it, whichever gets there first.
-    if (!RunAfterClose || Started_)
+    // The close query and the end of the session each start it, whichever gets there first. What
+    // has no path to be started by is left to the user, as the done message said.
+    if (!RunAfterClose || Started_ || StartPath().empty())
         return;
     Started_ = true;
-    if (const DWORD error = StartProgram(AppDir + MainExeName))
+    if (const DWORD error = StartProgram(StartPath()))
         Framework::RaiseOSError(error, StartFailedText, MainExeName);
 }
 

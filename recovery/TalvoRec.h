@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace TalvoRec {
@@ -25,6 +26,8 @@ inline constexpr wchar_t NoBackupText[] =
     L"アップデートの履歴が存在しないので処理できません。インストールプログラムを利用して下さい。";
 inline constexpr wchar_t ConfirmText[] = L"直前のバージョンに戻しますか？";
 inline constexpr wchar_t DoneText[] = L"完了しました。タルボソフトを起動します。";
+// Done in a folder too long to start the application from.
+inline constexpr wchar_t DoneStartYourselfText[] = L"完了しました。フォルダーのパスが長いため、タルボソフトは手動で起動して下さい。";
 inline const std::wstring NotExecutableText =
     std::wstring(BackupName) + L" は実行ファイルではないため回復できません。インストールプログラムを利用して下さい。";
 inline const std::wstring DamagedText =
@@ -88,6 +91,9 @@ private:
     void RunWork(const std::function<void(TWorker&)>& Work);
     // Starts the restored application once a recovery has put it in place, once only.
     void StartRestored();
+    // The path the restored application is started by, worked out once, so that the done message
+    // and the start agree; empty when it cannot be started.
+    const std::wstring& StartPath();
 
     // The recovery's work under way, for a close to wait for; null when there is none.
     TWorker* Work_ = nullptr;
@@ -97,6 +103,7 @@ private:
     // From a press of the recovery button until its recovery is over.
     bool Recovering_ = false;
     bool Started_ = false;  // the restored application has been started
+    std::optional<std::wstring> StartPath_;
 };
 
 // The recovery window, the application's main form.

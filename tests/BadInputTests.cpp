@@ -24,13 +24,14 @@ using Framework::THandle;
 
 namespace {
 
-enum class TOutcome { Restored, EndedAndRestored, NoBackup, NotExecutable, Damaged, Blocked, NotWritable, Error };
+enum class TOutcome { Restored, EndedAndRestored, RestoredForTheUserToStart, NoBackup, NotExecutable, Damaged, Blocked, NotWritable, Error };
 
 const wchar_t* OutcomeName(TOutcome outcome)
 {
     switch (outcome) {
     case TOutcome::Restored: return L"restored";
     case TOutcome::EndedAndRestored: return L"running application ended, restored";
+    case TOutcome::RestoredForTheUserToStart: return L"restored, the user asked to start it";
     case TOutcome::NoBackup: return L"no-backup message";
     case TOutcome::NotExecutable: return L"not-an-executable message";
     case TOutcome::Damaged: return L"damaged-backup message";
@@ -83,7 +84,9 @@ struct TCase {
     const char* Name;
     TPrepare Prepare;
     std::set<TOutcome> Allowed;
-    std::wstring Folder = {};  // where the case runs: a folder a ctest fixture made, or a new temporary one
+    // Where the case runs: a folder a ctest fixture made, a sub-path the case makes in a new temporary
+    // one (named by its "\\?\" path), or that temporary one.
+    std::wstring Folder = {};
 };
 
 // The reasons of the cases this machine cannot make, one a line.
@@ -229,6 +232,19 @@ std::vector<TCase> Cases()
              return std::optional<std::string>();
          },
          {NotWritable}, WinePath(UNWRITABLE_DIR) + L"\\"},
+        // No shorter form to start the program by: it is left for the user to start.
+        {"install folder past MAX_PATH, every name in it short already",
+         [](const TFolder& f, THeld&) {
+             for (size_t end = f.Path.find(L'\\', f.Path.find(L"\\dddddddd\\") + 1); end != std::wstring::npos; end = f.Path.find(L'\\', end + 1))
+                 MakeDir(f.Path.substr(0, end));
+             return Standard(f);
+         },
+         {RestoredForTheUserToStart}, [] {
+             std::wstring deep;
+             for (int i = 0; i < 30; ++i)
+                 deep += L"dddddddd\\";
+             return deep;
+         }()},
     };
 }
 
@@ -457,6 +473,12 @@ TOutcome Recover(const TFolder& folder, std::wstring& error)
             return outcome;
     if (!TalvoRec::RunAfterClose)
         return TOutcome::Error;
+    if (std::ranges::count(window.Calls, L"message: " + std::wstring(TalvoRec::DoneStartYourselfText)) > 0) {
+        // Left to the user: the close neither starts it nor reports a failure (which would throw).
+        bool canClose = true;
+        window.FormCloseQuery(&window, canClose);
+        return TOutcome::RestoredForTheUserToStart;
+    }
     const bool ended = std::ranges::count(window.Calls, L"confirm: " + TalvoRec::RunningText) > 0;
     return ended ? TOutcome::EndedAndRestored : TOutcome::Restored;
 }
@@ -480,7 +502,7 @@ std::vector<std::string> ExpectNothingLost(const std::vector<TCase>& Cases)
     for (const auto& c : Cases) {
         SCOPED_TRACE(c.Name);
         TTempDir temp;
-        const TFolder folder{c.Folder.empty() ? temp.Path() : c.Folder};
+        const TFolder folder{c.Folder.empty() ? temp.Path() : c.Folder[1] == L':' ? c.Folder : L"\\\\?\\" + temp.Path() + c.Folder};
         THeld held;
         const std::optional<std::string> cannot = c.Prepare(folder, held);
         const std::wstring name(c.Name, c.Name + strlen(c.Name));
@@ -507,7 +529,8 @@ std::vector<std::string> ExpectNothingLost(const std::vector<TCase>& Cases)
                 << std::string(error.begin(), error.end());
         }
         const auto exeAfter = ContentOf(folder.Exe());
-        const bool restored = outcome == TOutcome::Restored || outcome == TOutcome::EndedAndRestored;
+        const bool restored = outcome == TOutcome::Restored || outcome == TOutcome::EndedAndRestored ||
+                              outcome == TOutcome::RestoredForTheUserToStart;
         if (restored)
             EXPECT_EQ(exeAfter, backupBefore) << "not a byte copy of the backup";
         else

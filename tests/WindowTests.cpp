@@ -795,6 +795,7 @@ TEST(Layout, EveryBoxTextBreaksWhereJapaneseMayWithoutOrphansOrSplitWordsAndFits
         {L'P', TalvoRec::NoBackupText},
         {L'Q', TalvoRec::ConfirmText},
         {L'P', TalvoRec::DoneText},
+        {L'P', TalvoRec::DoneStartYourselfText},
         {L'P', TalvoRec::NotExecutableText},
         {L'P', TalvoRec::DamagedText},
         {L'P', TalvoRec::BlockedText},
