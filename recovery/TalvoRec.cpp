@@ -200,9 +200,6 @@ void TTalvoRecF::BitBtn1Click(TObject*)
             // the end of the session included, starts what it promises.
             if (restored)
                 RunAfterClose = true;
-            // Its short form is looked up here, off the window's thread: the folder may be a share.
-            if (restored)
-                StartPath();
         });
         if (!restored || Ended_)
             return;
