@@ -24,7 +24,9 @@ using Framework::THandle;
 
 namespace {
 
-enum class TOutcome { Restored, EndedAndRestored, RestoredForTheUserToStart, NoBackup, NotExecutable, Damaged, Blocked, NotWritable, Error };
+enum class TOutcome {
+    Restored, EndedAndRestored, RestoredForTheUserToStart, NoBackup, NotExecutable, Damaged, Blocked, NotWritable, Error
+};
 
 const wchar_t* OutcomeName(TOutcome outcome)
 {
@@ -235,7 +237,8 @@ std::vector<TCase> Cases()
         // No shorter form to start the program by: it is left for the user to start.
         {"install folder past MAX_PATH, every name in it short already",
          [](const TFolder& f, THeld&) {
-             for (size_t end = f.Path.find(L'\\', f.Path.find(L"\\dddddddd\\") + 1); end != std::wstring::npos; end = f.Path.find(L'\\', end + 1))
+             const size_t first = f.Path.find(L"\\dddddddd\\") + 1;
+             for (size_t end = f.Path.find(L'\\', first); end != std::wstring::npos; end = f.Path.find(L'\\', end + 1))
                  MakeDir(f.Path.substr(0, end));
              return Standard(f);
          },
