@@ -50,12 +50,17 @@ DWORD WaitPainting(const HANDLE (&Objects)[2])
 
 // Keys and clicks that arrived while the window waited were meant for what was on screen then: a
 // key typed ahead because nothing seemed to happen must not answer the question that opens next,
-// nor an Alt+F4 close it. Client and non-client alike; what was sent, not typed, is not input.
-// PeekMessageW hands out a request to end the message loop whatever the range: it is kept.
+// nor an Alt+F4 close it. Client and non-client alike, and touch and pen, whose messages would
+// otherwise become clicks later; what was sent, not typed, is not input. PeekMessageW hands out a
+// request to end the message loop whatever the range: it is kept.
 void DropHeldInput()
 {
-    constexpr std::pair<UINT, UINT> inputRanges[] = {
-        {WM_KEYFIRST, WM_KEYLAST}, {WM_MOUSEFIRST, WM_MOUSELAST}, {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK}};
+    // WM_TOUCH up to WM_POINTERHWHEEL, which Windows 8 added and our headers name from then on.
+    constexpr UINT lastPointerMessage = 0x024F;
+    constexpr std::pair<UINT, UINT> inputRanges[] = {{WM_KEYFIRST, WM_KEYLAST},
+                                                     {WM_MOUSEFIRST, WM_MOUSELAST},
+                                                     {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK},
+                                                     {WM_TOUCH, lastPointerMessage}};
     std::optional<int> quit;
     MSG message;
     for (const auto& [first, last] : inputRanges)
