@@ -25,15 +25,9 @@ std::wstring FinalPathOf(HANDLE File)
 {
     // Over SMB the long names are asked for folder by folder and refused where one may not be
     // listed: the path as opened, with the volume's name, still tells this file from others.
-    for (const DWORD flags : {FILE_NAME_NORMALIZED | VOLUME_NAME_DOS, FILE_NAME_OPENED | VOLUME_NAME_DOS}) {
-        const DWORD size = GetFinalPathNameByHandleW(File, nullptr, 0, flags);
-        std::wstring path(size, L'\0');
-        const DWORD length = size ? GetFinalPathNameByHandleW(File, path.data(), size, flags) : 0;
-        if (length > 0 && length < size) {
-            path.resize(length);
+    for (const DWORD flags : {FILE_NAME_NORMALIZED | VOLUME_NAME_DOS, FILE_NAME_OPENED | VOLUME_NAME_DOS})
+        if (const std::wstring path = FinalPathNameOf(File, flags); !path.empty())
             return WithoutExtendedPrefix(path);
-        }
-    }
     return {};
 }
 
@@ -46,6 +40,21 @@ std::wstring ExtendedPath(const std::wstring& Path)
     if (Path.starts_with(L"\\\\"))
         return L"\\\\?\\UNC\\" + Path.substr(2);
     return L"\\\\?\\" + Path;
+}
+
+std::wstring FinalPathNameOf(HANDLE File, DWORD Flags)
+{
+    // Grown until it fits: the name may change between two calls.
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetFinalPathNameByHandleW(File, path.data(), static_cast<DWORD>(path.size()), Flags);
+        if (length == 0)
+            return {};
+        const bool fits = length < path.size();
+        path.resize(length);
+        if (fits)
+            return path;
+    }
 }
 
 std::wstring WithoutExtendedPrefix(const std::wstring& Path)

@@ -13,6 +13,10 @@ namespace TalvoRec {
 // lifts the 260-character limit.
 std::wstring ExtendedPath(const std::wstring& Path);
 
+// The path the system names the open File by, as GetFinalPathNameByHandleW gives it with Flags
+// ("\\?\" and all); empty when the system cannot name it.
+std::wstring FinalPathNameOf(HANDLE File, DWORD Flags);
+
 // Path as the system's answers name it, without the "\\?\" they may come with: "\\?\UNC\server\..."
 // as "\\server\...".
 std::wstring WithoutExtendedPrefix(const std::wstring& Path);

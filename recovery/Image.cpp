@@ -253,16 +253,8 @@ enum class TSignature {
 // DefineDosDevice). The verifier reads through the handle.
 std::wstring LabelOf(HANDLE File, const std::wstring& Name)
 {
-    std::wstring label(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetFinalPathNameByHandleW(File, label.data(), static_cast<DWORD>(label.size()), 0);
-        if (length == 0)
-            return ExtendedPath(Name);
-        const bool fits = length < label.size();
-        label.resize(length);
-        if (fits)
-            return label;
-    }
+    const std::wstring label = FinalPathNameOf(File, 0);
+    return label.empty() ? ExtendedPath(Name) : label;
 }
 
 // Verifies the signature the file carries on the held handle, offline and without any window.
