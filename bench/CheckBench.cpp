@@ -97,8 +97,8 @@ double TimeSha256(const std::wstring& Program)
 double TimeCheckInFreshProcess(const std::wstring& Program, const std::wstring& ResultFile)
 {
     DeleteFileW(ResultFile.c_str());
-    const Testing::TStarted child =
-        Testing::StartProcess(Framework::ExeName(), L"once \"" + Program + L"\" \"" + ResultFile + L"\"");
+    const Testing::TStarted child = Testing::StartProcess(Framework::ExeName(),
+                                                          L"once \"" + Program + L"\" \"" + ResultFile + L"\"");
     Check(WaitForSingleObject(child.Process.Get(), Timeout) == WAIT_OBJECT_0, "the timed check");
     DWORD exitCode = 1;
     GetExitCodeProcess(child.Process.Get(), &exitCode);

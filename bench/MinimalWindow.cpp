@@ -39,9 +39,8 @@ int WINAPI wWinMain(HINSTANCE Instance, HINSTANCE, PWSTR, int Show)
     windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
     windowClass.lpszClassName = L"MinimalWindow";
     RegisterClassW(&windowClass);
-    const HWND window = CreateWindowExW(0, windowClass.lpszClassName, Bench::MinimalWindowCaption,
-                                        WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 480, 320, nullptr,
-                                        nullptr, Instance, nullptr);
+    const HWND window = CreateWindowExW(0, windowClass.lpszClassName, Bench::MinimalWindowCaption, WS_OVERLAPPEDWINDOW,
+                                        CW_USEDEFAULT, CW_USEDEFAULT, 480, 320, nullptr, nullptr, Instance, nullptr);
     ShowWindow(window, Show);
     UpdateWindow(window);
     MSG message;

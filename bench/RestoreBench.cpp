@@ -299,8 +299,7 @@ int main(int argc, char** argv)
         const auto [worker, own] = MeasureAnswers(folder, largest, runs / 2);
         std::printf("| Longest answer of the window to a sent message during a %llu MiB restore (longest of %d) "
                     "| %.0f ms | %.0f ms (the restore on the window's thread) | – | < 100 ms | %s |\n",
-                    static_cast<unsigned long long>(largest), runs / 2, worker * 1000, own * 1000,
-                    Met(worker < 0.1));
+                    static_cast<unsigned long long>(largest), runs / 2, worker * 1000, own * 1000, Met(worker < 0.1));
     } catch (const std::exception& error) {
         std::fprintf(stderr, "RestoreBench: %s\n", error.what());
         RemoveDirectoryW(folder.c_str());

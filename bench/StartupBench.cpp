@@ -62,9 +62,15 @@ int main(int argc, char** argv)
             // Rotate which goes first, so none always follows another's clean-up.
             for (int turn = 0; turn < 3; ++turn) {
                 switch ((run + turn) % 3) {
-                case 0: programTimes.push_back(TimeStart(program, TalvoRec::WindowCaption)); break;
-                case 1: floorTimes.push_back(TimeStart(floor, Bench::MinimalWindowCaption)); break;
-                case 2: declaredTimes.push_back(TimeStart(declared, Bench::MinimalWindowCaption)); break;
+                case 0:
+                    programTimes.push_back(TimeStart(program, TalvoRec::WindowCaption));
+                    break;
+                case 1:
+                    floorTimes.push_back(TimeStart(floor, Bench::MinimalWindowCaption));
+                    break;
+                case 2:
+                    declaredTimes.push_back(TimeStart(declared, Bench::MinimalWindowCaption));
+                    break;
                 }
             }
         }

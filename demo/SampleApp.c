@@ -4,14 +4,16 @@
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR arguments, int show)
 {
-    (void)instance; (void)previous; (void)arguments; (void)show;
+    (void)instance;
+    (void)previous;
+    (void)arguments;
+    (void)show;
 #ifdef SAMPLE_BROKEN
     MessageBoxW(NULL, L"Talvomax 1.2.0 を起動できません。\n(アップデートに失敗しました)", L"Talvomax",
                 MB_OK | MB_ICONERROR);
     return 1;
 #else
-    MessageBoxW(NULL, L"Talvomax 1.1.0 (直前のバージョン) が起動しました。", L"Talvomax",
-                MB_OK | MB_ICONINFORMATION);
+    MessageBoxW(NULL, L"Talvomax 1.1.0 (直前のバージョン) が起動しました。", L"Talvomax", MB_OK | MB_ICONINFORMATION);
     return 0;
 #endif
 }

@@ -65,7 +65,8 @@ void TControl::CreateWindowHandle(const wchar_t* ClassName, DWORD Style, HWND Pa
     const int left = Scale(Bounds_.Left), top = Scale(Bounds_.Top);
     FontHandle_ = CreateFontHandle(Font_, Scale);
     Handle_ = CreateChildWindow(Parent, Id, ClassName, Text_, Style,
-                                {left, top, left + Scale(Bounds_.Width), top + Scale(Bounds_.Height)}, FontHandle_.Get());
+                                {left, top, left + Scale(Bounds_.Width), top + Scale(Bounds_.Height)},
+                                FontHandle_.Get());
 }
 
 void TLabel::CreateHandle(HWND Parent, int Id, const TScaler& Scale)
@@ -100,7 +101,8 @@ void TStaticText::FitToText(int MaxBottom)
     const int needed = WrappedTextHeight(Handle_, FontHandle_.Get(), Text_, client.right) + frame;
     const int grown = GrownHeight(height, needed, MaxBottom - bounds.top);
     if (grown != height)
-        SetWindowPos(Handle_, nullptr, 0, 0, bounds.right - bounds.left, grown, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowPos(Handle_, nullptr, 0, 0, bounds.right - bounds.left, grown,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 TBitBtn::TBitBtn(TForm& Owner, TBounds Bounds, std::wstring Text, TFont Font, std::function<void(TObject*)> OnClick)

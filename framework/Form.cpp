@@ -55,8 +55,8 @@ void TForm::CreateHandle()
     const SIZE size{frame.right - frame.left, frame.bottom - frame.top};
     RECT workArea{};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &workArea, 0);
-    const POINT position = CenteredPosition(
-        workArea, size, {GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN)});
+    const POINT position = CenteredPosition(workArea, size,
+                                            {GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN)});
     SetWindowPos(Handle_, nullptr, position.x, position.y, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
 
     FontHandle_ = CreateFontHandle(Font, Scaler_);
@@ -171,8 +171,8 @@ void TForm::ReportError() const noexcept
 
 TControl* TForm::FindControl(HWND Window) const
 {
-    const auto found =
-        std::find_if(Controls_.begin(), Controls_.end(), [Window](TControl* c) { return c->Handle() == Window; });
+    const auto found = std::find_if(Controls_.begin(), Controls_.end(),
+                                    [Window](TControl* c) { return c->Handle() == Window; });
     return found == Controls_.end() ? nullptr : *found;
 }
 

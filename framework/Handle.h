@@ -49,8 +49,8 @@ private:
     T Handle_{};
 };
 
-using THandle = TOwned<HANDLE, &::CloseHandle>;      // files, processes, threads
-using TFindHandle = TOwned<HANDLE, &::FindClose>;    // FindFirstFileW
+using THandle = TOwned<HANDLE, &::CloseHandle>;    // files, processes, threads
+using TFindHandle = TOwned<HANDLE, &::FindClose>;  // FindFirstFileW
 using TFontHandle = TOwned<HFONT, &::DeleteObject>;
 using TBrushHandle = TOwned<HBRUSH, &::DeleteObject>;
 using TPenHandle = TOwned<HPEN, &::DeleteObject>;

@@ -51,8 +51,12 @@ TBoxContent PlainBoxContent(const std::wstring& Caption, const std::wstring& Tex
 TBoxContent ConfirmationBoxContent(const std::wstring& Text, TConfirmKind Kind)
 {
     const bool destructive = Kind == TConfirmKind::Destructive;
-    return {ConfirmationCaption, Text, destructive ? IDI_WARNING : IDI_INFORMATION,
-            {{IDYES, YesButton}, {IDCANCEL, CancelButton}}, destructive ? IDCANCEL : IDYES, IDCANCEL};
+    return {ConfirmationCaption,
+            Text,
+            destructive ? IDI_WARNING : IDI_INFORMATION,
+            {{IDYES, YesButton}, {IDCANCEL, CancelButton}},
+            destructive ? IDCANCEL : IDYES,
+            IDCANCEL};
 }
 
 void ShowPlainBox(const TBoxOwner& Owner, const std::wstring& Caption, const std::wstring& Text)

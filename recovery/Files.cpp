@@ -115,7 +115,8 @@ bool FileIdOf(const std::wstring& Path, TFileId& Id)
 {
     // Attributes only, with every sharing: a running image or a file held by others opens too.
     THandle file(CreateFileW(ExtendedPath(Path).c_str(), FILE_READ_ATTRIBUTES,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr));
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                             nullptr));
     if (!file)
         return false;
     // The 64-bit file index is not unique on ReFS; the 128-bit identifier is. Windows 7 does not

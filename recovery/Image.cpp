@@ -26,16 +26,16 @@ constexpr DWORD LargestFileAlignment = 0x10000;
 // flag of the .NET runtime header, which MinGW's headers lack.
 constexpr LONG MalformedSignature = static_cast<LONG>(0x80096011);
 constexpr DWORD InvalidImageHash = 577;
-constexpr DWORD PolicyViolation = 4551;          // ERROR_SYSTEM_INTEGRITY_POLICY_VIOLATION
-constexpr DWORD ReputationMalicious = 4556;      // ..._REPUTATION_MALICIOUS
-constexpr DWORD ReputationUnwanted = 4557;       // ..._REPUTATION_PUA
-constexpr DWORD ReputationDangerousExt = 4558;   // ..._REPUTATION_DANGEROUS_EXT
-constexpr DWORD ReputationOffline = 4559;        // ..._REPUTATION_OFFLINE
-constexpr DWORD ReputationUnfriendly = 4580;     // ..._REPUTATION_UNFRIENDLY_FILE
-constexpr DWORD ReputationUnattainable = 4581;   // ..._REPUTATION_UNATTAINABLE
-constexpr DWORD ReputationDenied = 4582;         // ..._REPUTATION_EXPLICIT_DENY_FILE
-constexpr DWORD WhqlNotSatisfied = 4583;         // ..._WHQL_NOT_SATISFIED
-constexpr DWORD Prefers32Bit = 0x20000;          // COMIMAGE_FLAGS_32BITPREFERRED
+constexpr DWORD PolicyViolation = 4551;         // ERROR_SYSTEM_INTEGRITY_POLICY_VIOLATION
+constexpr DWORD ReputationMalicious = 4556;     // ..._REPUTATION_MALICIOUS
+constexpr DWORD ReputationUnwanted = 4557;      // ..._REPUTATION_PUA
+constexpr DWORD ReputationDangerousExt = 4558;  // ..._REPUTATION_DANGEROUS_EXT
+constexpr DWORD ReputationOffline = 4559;       // ..._REPUTATION_OFFLINE
+constexpr DWORD ReputationUnfriendly = 4580;    // ..._REPUTATION_UNFRIENDLY_FILE
+constexpr DWORD ReputationUnattainable = 4581;  // ..._REPUTATION_UNATTAINABLE
+constexpr DWORD ReputationDenied = 4582;        // ..._REPUTATION_EXPLICIT_DENY_FILE
+constexpr DWORD WhqlNotSatisfied = 4583;        // ..._WHQL_NOT_SATISFIED
+constexpr DWORD Prefers32Bit = 0x20000;         // COMIMAGE_FLAGS_32BITPREFERRED
 // The object identifier of PKCS #7 signed data, 1.2.840.113549.1.7.2, as DER encodes it.
 constexpr BYTE SignedDataOid[] = {0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x02};
 
@@ -75,7 +75,7 @@ template <class TOptional>
 TImageHeader FieldsOf(const TOptional& Optional, size_t Size)
 {
     TImageHeader image{Optional.AddressOfEntryPoint, Optional.SectionAlignment, Optional.FileAlignment,
-                       Optional.SizeOfImage, Optional.SizeOfHeaders, Optional.DllCharacteristics};
+                       Optional.SizeOfImage,         Optional.SizeOfHeaders,    Optional.DllCharacteristics};
     for (DWORD i = 0; i < image.Directories.size(); ++i)
         if (Optional.NumberOfRvaAndSizes > i &&
             Size >= offsetof(TOptional, DataDirectory) + (i + 1) * sizeof(IMAGE_DATA_DIRECTORY))
@@ -218,8 +218,8 @@ bool IsDamageOfTheFile(LONG Status)
 bool IsFailureOfTheSystem(LONG Status)
 {
     return HRESULT_FACILITY(Status) == FACILITY_WIN32 || Status == CRYPT_E_FILE_ERROR ||
-           Status == TRUST_E_SYSTEM_ERROR || Status == TRUST_E_PROVIDER_UNKNOWN ||
-           Status == TRUST_E_ACTION_UNKNOWN || Status == TRUST_E_SUBJECT_FORM_UNKNOWN;
+           Status == TRUST_E_SYSTEM_ERROR || Status == TRUST_E_PROVIDER_UNKNOWN || Status == TRUST_E_ACTION_UNKNOWN ||
+           Status == TRUST_E_SUBJECT_FORM_UNKNOWN;
 }
 
 // The verifier lives in wintrust.dll, loaded from the system folder for signed backups only: most
@@ -387,21 +387,24 @@ DWORD CheckExecutableImage(HANDLE File, const std::wstring& Name, TImageCheck& R
     Result = TImageCheck::Damaged;
     constexpr size_t optionalAt = offsetof(IMAGE_NT_HEADERS64, OptionalHeader);
     const IMAGE_FILE_HEADER& header = nt.FileHeader;
-    const size_t optionalSize = std::min<size_t>(header.SizeOfOptionalHeader, headersRead - std::min<size_t>(headersRead, optionalAt));
+    const size_t optionalSize = std::min<size_t>(header.SizeOfOptionalHeader,
+                                                 headersRead - std::min<size_t>(headersRead, optionalAt));
     IMAGE_NT_HEADERS32 nt32{};
     memcpy(&nt32, &nt, sizeof nt32);
     // PE32+ for x64, or PE32 for i386 (which only a .NET program for any CPU may be, below).
-    const bool pe32 = header.Machine == IMAGE_FILE_MACHINE_I386 && nt.OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC;
+    const bool pe32 = header.Machine == IMAGE_FILE_MACHINE_I386 &&
+                      nt.OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC;
     const size_t optionalNeeded = pe32 ? offsetof(IMAGE_OPTIONAL_HEADER32, DataDirectory)
                                        : offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory);
     if (optionalSize < optionalNeeded)
         return ERROR_SUCCESS;
-    if (!pe32 && (header.Machine != IMAGE_FILE_MACHINE_AMD64 || nt.OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR64_MAGIC))
+    if (!pe32 &&
+        (header.Machine != IMAGE_FILE_MACHINE_AMD64 || nt.OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR64_MAGIC))
         return ERROR_SUCCESS;
     if (!(header.Characteristics & IMAGE_FILE_EXECUTABLE_IMAGE) || (header.Characteristics & IMAGE_FILE_DLL))
         return ERROR_SUCCESS;
-    const TImageHeader optional =
-        pe32 ? FieldsOf(nt32.OptionalHeader, optionalSize) : FieldsOf(nt.OptionalHeader, optionalSize);
+    const TImageHeader optional = pe32 ? FieldsOf(nt32.OptionalHeader, optionalSize)
+                                       : FieldsOf(nt.OptionalHeader, optionalSize);
 
     const ULONGLONG sectionsAt = static_cast<ULONGLONG>(dos.e_lfanew) + optionalAt + header.SizeOfOptionalHeader;
     const DWORD tableSize = header.NumberOfSections * static_cast<DWORD>(sizeof(IMAGE_SECTION_HEADER));
@@ -456,8 +459,8 @@ DWORD CheckExecutableImage(HANDLE File, const std::wstring& Name, TImageCheck& R
     // program as unsigned: the checks above decide, unless the image demands its signature. No
     // signature in a table of anything else is a signature that was damaged.
     if (signature == TSignature::Damaged ||
-        (signature == TSignature::Absent && (table != TCertificateTable::Signatures ||
-                                             (mapped == TImageCheck::Blocked && demandsSignature))))
+        (signature == TSignature::Absent &&
+         (table != TCertificateTable::Signatures || (mapped == TImageCheck::Blocked && demandsSignature))))
         return ERROR_SUCCESS;
     Result = signature == TSignature::Blocked ? TImageCheck::Blocked : mapped;
     return ERROR_SUCCESS;

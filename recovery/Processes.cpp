@@ -113,7 +113,8 @@ DWORD EndProcesses(const TRunningCopies& Copies, DWORD TimeoutMs)
     const ULONGLONG deadline = GetTickCount64() + TimeoutMs;
     for (const THandle& process : Copies.Processes) {
         const ULONGLONG now = GetTickCount64();
-        if (WaitForSingleObject(process.Get(), now < deadline ? static_cast<DWORD>(deadline - now) : 0) != WAIT_OBJECT_0)
+        if (WaitForSingleObject(process.Get(), now < deadline ? static_cast<DWORD>(deadline - now) : 0) !=
+            WAIT_OBJECT_0)
             return WAIT_TIMEOUT;
     }
     return ERROR_SUCCESS;

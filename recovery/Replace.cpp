@@ -33,7 +33,8 @@ bool IsAsciiHexDigit(wchar_t c)
 bool IsOurTempName(const std::wstring& Name, const std::wstring& TargetName)
 {
     const std::wstring start = TargetName + TempPrefix;
-    if (Name.size() != start.size() + TempDigits + wcslen(TempSuffix) || _wcsnicmp(Name.c_str(), start.c_str(), start.size()) != 0)
+    if (Name.size() != start.size() + TempDigits + wcslen(TempSuffix) ||
+        _wcsnicmp(Name.c_str(), start.c_str(), start.size()) != 0)
         return false;
     for (size_t i = start.size(); i < start.size() + TempDigits; ++i)
         if (!IsAsciiHexDigit(Name[i]))
@@ -86,7 +87,8 @@ DWORD CopyAndFlush(HANDLE Source, HANDLE Destination)
     std::unique_ptr<char[]> buffer(new char[CopyChunk]);
     for (;;) {
         DWORD read = 0;
-        if (const DWORD error = RetryWhileLocked([&] { return LastErrorUnless(ReadFile(Source, buffer.get(), CopyChunk, &read, nullptr)); }))
+        if (const DWORD error = RetryWhileLocked(
+                [&] { return LastErrorUnless(ReadFile(Source, buffer.get(), CopyChunk, &read, nullptr)); }))
             return error;
         if (read == 0)
             break;
@@ -170,10 +172,12 @@ TFolderLock::TFolderLock(std::wstring Target, DWORD TimeoutMs) : Target_(std::mo
 {
     const std::wstring name = ExtendedPath(FolderLockName(Target_));
     // Only a lock file that is there is waited for; any other answer is final at once.
-    RetryWhileLocked([&] {
-        Error_ = TryLock(name, File_);
-        return Error_ == ERROR_SHARING_VIOLATION ? Error_ : ERROR_SUCCESS;
-    }, TimeoutMs);
+    RetryWhileLocked(
+        [&] {
+            Error_ = TryLock(name, File_);
+            return Error_ == ERROR_SHARING_VIOLATION ? Error_ : ERROR_SUCCESS;
+        },
+        TimeoutMs);
     if (Error_ == ERROR_SHARING_VIOLATION)
         Error_ = ERROR_TIMEOUT;
 }
@@ -203,7 +207,8 @@ DWORD ReplaceFromBackup(const TFolderLock& Lock, HANDLE Backup, const std::funct
         return GetLastError();
     const std::wstring source = ExtendedPath(tempName);
     const DWORD moveError = RetryWhileLocked([&] {
-        return LastErrorUnless(MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+        return LastErrorUnless(
+            MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
     });
     if (moveError != ERROR_SUCCESS) {
         if (isReadOnly)

@@ -27,13 +27,15 @@ inline constexpr wchar_t NoBackupText[] =
 inline constexpr wchar_t ConfirmText[] = L"直前のバージョンに戻しますか？";
 inline constexpr wchar_t DoneText[] = L"完了しました。タルボソフトを起動します。";
 // Done in a folder too long to start the application from.
-inline constexpr wchar_t DoneStartYourselfText[] = L"完了しました。フォルダーのパスが長いため、タルボソフトは手動で起動して下さい。";
+inline constexpr wchar_t DoneStartYourselfText[] =
+    L"完了しました。フォルダーのパスが長いため、タルボソフトは手動で起動して下さい。";
 inline const std::wstring NotExecutableText =
     std::wstring(BackupName) + L" は実行ファイルではないため回復できません。インストールプログラムを利用して下さい。";
-inline const std::wstring DamagedText =
-    std::wstring(BackupName) + L" は壊れているため回復できません。インストールプログラムを利用して下さい。";
+inline const std::wstring DamagedText = std::wstring(BackupName) +
+                                        L" は壊れているため回復できません。インストールプログラムを利用して下さい。";
 inline const std::wstring BlockedText =
-    std::wstring(BackupName) + L" はこのコンピューターで実行が許可されていないため回復できません。管理者に問い合わせて下さい。";
+    std::wstring(BackupName) +
+    L" はこのコンピューターで実行が許可されていないため回復できません。管理者に問い合わせて下さい。";
 inline const std::wstring BackupUnreadableText = std::wstring(BackupName) + L" を読めませんでした。";
 inline const std::wstring RunningText = std::wstring(MainExeName) + L" が実行中です。終了して回復を続けますか？";
 inline const std::wstring RestoreFailedText = std::wstring(MainExeName) + L" を直前のバージョンに戻せませんでした。";

@@ -24,7 +24,8 @@ TTalvoRecF::TTalvoRecF()
                   L"プログラムのアップデート中に何らかのエラーでプログラムが起動しなくなった場合、"
                   L"直前のバージョンに戻します。",
                   ExplanationFont),
-      BitBtn1(*this, {144, 200, 123, 41}, L"回復を実行(&R)", ButtonFont, [this](TObject* Sender) { BitBtn1Click(Sender); }),
+      BitBtn1(*this, {144, 200, 123, 41}, L"回復を実行(&R)", ButtonFont,
+              [this](TObject* Sender) { BitBtn1Click(Sender); }),
       BitBtn2(*this, {296, 200, 89, 41}, L"閉じる(&X)", ButtonFont, [this](TObject* Sender) { BitBtn2Click(Sender); })
 {
     Caption = WindowCaption;

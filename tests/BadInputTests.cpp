@@ -25,21 +25,38 @@ using Framework::THandle;
 namespace {
 
 enum class TOutcome {
-    Restored, EndedAndRestored, RestoredForTheUserToStart, NoBackup, NotExecutable, Damaged, Blocked, NotWritable, Error
+    Restored,
+    EndedAndRestored,
+    RestoredForTheUserToStart,
+    NoBackup,
+    NotExecutable,
+    Damaged,
+    Blocked,
+    NotWritable,
+    Error
 };
 
 const wchar_t* OutcomeName(TOutcome outcome)
 {
     switch (outcome) {
-    case TOutcome::Restored: return L"restored";
-    case TOutcome::EndedAndRestored: return L"running application ended, restored";
-    case TOutcome::RestoredForTheUserToStart: return L"restored, the user asked to start it";
-    case TOutcome::NoBackup: return L"no-backup message";
-    case TOutcome::NotExecutable: return L"not-an-executable message";
-    case TOutcome::Damaged: return L"damaged-backup message";
-    case TOutcome::Blocked: return L"not-allowed-here message";
-    case TOutcome::NotWritable: return L"folder-not-writable message, at once";
-    case TOutcome::Error: return L"error box";
+    case TOutcome::Restored:
+        return L"restored";
+    case TOutcome::EndedAndRestored:
+        return L"running application ended, restored";
+    case TOutcome::RestoredForTheUserToStart:
+        return L"restored, the user asked to start it";
+    case TOutcome::NoBackup:
+        return L"no-backup message";
+    case TOutcome::NotExecutable:
+        return L"not-an-executable message";
+    case TOutcome::Damaged:
+        return L"damaged-backup message";
+    case TOutcome::Blocked:
+        return L"not-allowed-here message";
+    case TOutcome::NotWritable:
+        return L"folder-not-writable message, at once";
+    case TOutcome::Error:
+        return L"error box";
     }
     return L"?";
 }
@@ -105,10 +122,33 @@ std::vector<TCase> Cases()
     using enum TOutcome;
     const auto helper = [](const wchar_t* name) { return TestBinaryDir() + name; };
     return {
-        {"backup missing", [](const TFolder& f, THeld&) { WriteBytes(f.Exe(), OldExe); return std::optional<std::string>(); }, {NoBackup}},
-        {"backup is a folder", [](const TFolder& f, THeld&) { WriteBytes(f.Exe(), OldExe); MakeDir(f.Backup()); return std::optional<std::string>(); }, {NoBackup}},
-        {"backup empty", [](const TFolder& f, THeld&) { WriteBytes(f.Exe(), OldExe); WriteBytes(f.Backup(), ""); return std::optional<std::string>(); }, {NotExecutable}},
-        {"backup is text", [](const TFolder& f, THeld&) { WriteBytes(f.Exe(), OldExe); WriteBytes(f.Backup(), "update log\r\n"); return std::optional<std::string>(); }, {NotExecutable}},
+        {"backup missing",
+         [](const TFolder& f, THeld&) {
+             WriteBytes(f.Exe(), OldExe);
+             return std::optional<std::string>();
+         },
+         {NoBackup}},
+        {"backup is a folder",
+         [](const TFolder& f, THeld&) {
+             WriteBytes(f.Exe(), OldExe);
+             MakeDir(f.Backup());
+             return std::optional<std::string>();
+         },
+         {NoBackup}},
+        {"backup empty",
+         [](const TFolder& f, THeld&) {
+             WriteBytes(f.Exe(), OldExe);
+             WriteBytes(f.Backup(), "");
+             return std::optional<std::string>();
+         },
+         {NotExecutable}},
+        {"backup is text",
+         [](const TFolder& f, THeld&) {
+             WriteBytes(f.Exe(), OldExe);
+             WriteBytes(f.Backup(), "update log\r\n");
+             return std::optional<std::string>();
+         },
+         {NotExecutable}},
         {"backup has MZ but no PE",
          [](const TFolder& f, THeld&) {
              WriteBytes(f.Exe(), OldExe);
@@ -128,7 +168,12 @@ std::vector<TCase> Cases()
              return std::optional<std::string>();
          },
          {Error}},
-        {"executable missing", [](const TFolder& f, THeld&) { WriteBytes(f.Backup(), GoodBackup); return std::optional<std::string>(); }, {Restored}},
+        {"executable missing",
+         [](const TFolder& f, THeld&) {
+             WriteBytes(f.Backup(), GoodBackup);
+             return std::optional<std::string>();
+         },
+         {Restored}},
         {"executable read-only",
          [](const TFolder& f, THeld&) {
              Standard(f);
@@ -137,7 +182,11 @@ std::vector<TCase> Cases()
          },
          {Restored}},
         {"executable is a folder",
-         [](const TFolder& f, THeld&) { MakeDir(f.Exe()); WriteBytes(f.Backup(), GoodBackup); return std::optional<std::string>(); },
+         [](const TFolder& f, THeld&) {
+             MakeDir(f.Exe());
+             WriteBytes(f.Backup(), GoodBackup);
+             return std::optional<std::string>();
+         },
          {Error}},
         // A restore that deletes the executable and then moves its copy loses it here: the delete
         // only takes effect once the holder lets go, and then takes the new file with it.
@@ -146,13 +195,15 @@ std::vector<TCase> Cases()
              Standard(f);
              held.Handles.emplace_back(CreateFileW(f.Exe().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                                    nullptr, OPEN_EXISTING, 0, nullptr));
-             return held.Handles.back() ? std::optional<std::string>() : std::optional<std::string>("cannot open the executable");
+             return held.Handles.back() ? std::optional<std::string>()
+                                        : std::optional<std::string>("cannot open the executable");
          },
          {Restored, Error}},
         {"executable held open by another process",
          [helper](const TFolder& f, THeld& held) {
              Standard(f);
-             held.Processes.push_back(std::make_unique<TChildProcess>(helper(L"HoldFile.exe"), L"\"" + f.Exe() + L"\""));
+             held.Processes.push_back(
+                 std::make_unique<TChildProcess>(helper(L"HoldFile.exe"), L"\"" + f.Exe() + L"\""));
              if (!WaitForFile(f.Exe() + L".held"))
                  return std::optional<std::string>("the holding process did not start");
              DeleteFileW((f.Exe() + L".held").c_str());
@@ -228,12 +279,12 @@ std::vector<TCase> Cases()
              if (THandle(CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE,
                                      nullptr)) ||
                  !Exists(f.Backup()))
-                 return std::optional<std::string>(
-                     "the ctest fixture UnwritableFolder could not make " UNWRITABLE_DIR
-                     " so (chattr +i needs root and a file system with the flag)");
+                 return std::optional<std::string>("the ctest fixture UnwritableFolder could not make " UNWRITABLE_DIR
+                                                   " so (chattr +i needs root and a file system with the flag)");
              return std::optional<std::string>();
          },
-         {NotWritable}, WinePath(UNWRITABLE_DIR) + L"\\"},
+         {NotWritable},
+         WinePath(UNWRITABLE_DIR) + L"\\"},
         // No shorter form to start the program by: it is left for the user to start.
         {"install folder past MAX_PATH, every name in it short already",
          [](const TFolder& f, THeld&) {
@@ -242,7 +293,8 @@ std::vector<TCase> Cases()
                  MakeDir(f.Path.substr(0, end));
              return Standard(f);
          },
-         {RestoredForTheUserToStart}, [] {
+         {RestoredForTheUserToStart},
+         [] {
              std::wstring deep;
              for (int i = 0; i < 30; ++i)
                  deep += L"dddddddd\\";
@@ -270,7 +322,10 @@ std::vector<TCase> LinkCases()
          },
          {NoBackup}},
         {"backup is a dangling link",
-         [](const TFolder& f, THeld&) { WriteBytes(f.Exe(), OldExe); return Link(f.Backup(), f.Path + L"gone.exe", false); },
+         [](const TFolder& f, THeld&) {
+             WriteBytes(f.Exe(), OldExe);
+             return Link(f.Backup(), f.Path + L"gone.exe", false);
+         },
          {NoBackup}},
         {"executable is a link to a folder",
          [](const TFolder& f, THeld&) {
@@ -309,8 +364,7 @@ std::string SignatureWithoutSigner(const TSignedProgram& Program)
     const std::string content = MessageParameter(original.Get(), CMSG_CONTENT_PARAM);
     CMSG_SIGNED_ENCODE_INFO noSigner{};
     noSigner.cbSize = sizeof noSigner;
-    const TCryptMessage rebuilt(
-        CryptMsgOpenToEncode(encoding, 0, CMSG_SIGNED, &noSigner, contentType.data(), nullptr));
+    const TCryptMessage rebuilt(CryptMsgOpenToEncode(encoding, 0, CMSG_SIGNED, &noSigner, contentType.data(), nullptr));
     Require(CryptMsgUpdate(rebuilt.Get(), reinterpret_cast<const BYTE*>(content.data()),
                            static_cast<DWORD>(content.size()), TRUE),
             "writing a signature without a signer");
@@ -429,25 +483,31 @@ std::vector<TCase> ImageCases()
         // Windows runs a 32-bit image that holds IL only as a 64-bit process, unless it asks for 32 bits.
         {"a .NET program for any CPU", backup(dotNet32(COMIMAGE_FLAGS_ILONLY)), {Restored}},
         {"a .NET program that requires 32 bits",
-         backup(dotNet32(COMIMAGE_FLAGS_ILONLY | COMIMAGE_FLAGS_32BITREQUIRED)), {Damaged}},
+         backup(dotNet32(COMIMAGE_FLAGS_ILONLY | COMIMAGE_FLAGS_32BITREQUIRED)),
+         {Damaged}},
         {"a .NET program that prefers 32 bits", backup(dotNet32(COMIMAGE_FLAGS_ILONLY | 0x20000)), {Damaged}},
         {"entry point 0, the runtime header past the image",
-         backup(patch(noEntryPoint, RuntimeHeader, runtimeOutside)), {Damaged}},
+         backup(patch(noEntryPoint, RuntimeHeader, runtimeOutside)),
+         {Damaged}},
         // A section takes its virtual size in memory, its raw size only where the virtual one is 0.
         {"raw data past the virtual size",
-         backup(patch(patched(VirtualSize, DWORD{0x1000}), SizeOfImage, DWORD{0x2000})), {Restored}},
+         backup(patch(patched(VirtualSize, DWORD{0x1000}), SizeOfImage, DWORD{0x2000})),
+         {Restored}},
         {"virtual size 0, the raw data past the image",
-         backup(patch(patched(VirtualSize, DWORD{0}), SizeOfImage, DWORD{0x2000})), {Damaged}},
+         backup(patch(patched(VirtualSize, DWORD{0}), SizeOfImage, DWORD{0x2000})),
+         {Damaged}},
         {"signed whole", backup(signedProgram.Bytes), {Restored}},
         {"signed, then one byte of code changed", backup(flipped(signedProgram.Code, 1)), {Damaged}},
         {"signed, the signature garbled", backup(flipped(signedProgram.Signature, 16)), {Damaged}},
         // The verifier reads a well-formed signature as none at all: Windows so reads one with bytes
         // after it in its entry under the certificate padding check, and runs the program unsigned.
         {"signed, a signature without a signer, bytes after it",
-         backup(WithCertificateEntry(signedProgram, noSigner + std::string(16, '\xAA'))), {Restored}},
+         backup(WithCertificateEntry(signedProgram, noSigner + std::string(16, '\xAA'))),
+         {Restored}},
         // Read as none at all, but not a signature by its own encoding: damaged.
         {"signed, a signature without a signer, its length not DER",
-         backup(WithCertificateEntry(signedProgram, InIndefiniteLength(noSigner))), {Damaged}},
+         backup(WithCertificateEntry(signedProgram, InIndefiniteLength(noSigner))),
+         {Damaged}},
         // Wine's verifier crashes on a bare X.509 certificate: it must not be asked.
         {"signed, the signature's kind changed", backup(x509), {Damaged}},
     };
@@ -463,7 +523,8 @@ TOutcome Recover(const TFolder& folder, std::wstring& error)
         window.BitBtn1Click(&window);
     } catch (const Framework::Exception& e) {
         error = e.Message();
-        return error.starts_with(TalvoRec::FolderNotWritableText(folder.Path)) ? TOutcome::NotWritable : TOutcome::Error;
+        return error.starts_with(TalvoRec::FolderNotWritableText(folder.Path)) ? TOutcome::NotWritable
+                                                                               : TOutcome::Error;
     }
     // A refusal is the first thing the window is told, once the check's hourglass has gone.
     std::erase_if(window.Calls, [](const std::wstring& call) { return call.starts_with(L"cursor: "); });
@@ -505,7 +566,9 @@ std::vector<std::string> ExpectNothingLost(const std::vector<TCase>& Cases)
     for (const auto& c : Cases) {
         SCOPED_TRACE(c.Name);
         TTempDir temp;
-        const TFolder folder{c.Folder.empty() ? temp.Path() : c.Folder[1] == L':' ? c.Folder : L"\\\\?\\" + temp.Path() + c.Folder};
+        const TFolder folder{c.Folder.empty()      ? temp.Path()
+                             : c.Folder[1] == L':' ? c.Folder
+                                                   : L"\\\\?\\" + temp.Path() + c.Folder};
         THeld held;
         const std::optional<std::string> cannot = c.Prepare(folder, held);
         const std::wstring name(c.Name, c.Name + strlen(c.Name));
@@ -528,7 +591,8 @@ std::vector<std::string> ExpectNothingLost(const std::vector<TCase>& Cases)
         std::wcout << L"| " << name << L" | " << OutcomeName(outcome) << L" | " << took << L" |\n";
         EXPECT_TRUE(c.Allowed.count(outcome)) << "unexpected outcome";
         if (outcome == TOutcome::Error) {
-            EXPECT_TRUE(error.starts_with(TalvoRec::RestoreFailedText) || error.starts_with(TalvoRec::BackupUnreadableText))
+            EXPECT_TRUE(error.starts_with(TalvoRec::RestoreFailedText) ||
+                        error.starts_with(TalvoRec::BackupUnreadableText))
                 << std::string(error.begin(), error.end());
         }
         const auto exeAfter = ContentOf(folder.Exe());
@@ -640,8 +704,9 @@ TEST(StaleCopies, AKilledRunsCopyIsRemovedByTheNextRecoveryAndNothingElse)
     const TFolder folder{temp.Path()};
     Standard(folder);
     const std::wstring ours[] = {folder.Exe() + L".~talvorec-0000ABCD.tmp", folder.Exe() + L".~talvorec-12345678.tmp"};
-    const std::wstring others[] = {folder.Exe() + L".~talvorec-notours.tmp", folder.Exe() + L".~talvorec-0000ABCD.tmp.keep",
-                                   folder.Path + L"notes.tmp", folder.Path + L"Other.exe.~talvorec-0000ABCD.tmp",
+    const std::wstring others[] = {folder.Exe() + L".~talvorec-notours.tmp",
+                                   folder.Exe() + L".~talvorec-0000ABCD.tmp.keep", folder.Path + L"notes.tmp",
+                                   folder.Path + L"Other.exe.~talvorec-0000ABCD.tmp",
                                    // Full-width digits pass iswxdigit, but are no name of ours.
                                    folder.Exe() + L".~talvorec-１２３４５６７８.tmp"};
     for (const auto& name : ours)

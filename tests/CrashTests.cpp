@@ -44,7 +44,8 @@ long long NewBytes(const std::wstring& folder, const std::vector<std::wstring>& 
     Framework::TFindHandle find(FindFirstFileW((folder + L"*").c_str(), &data));
     for (bool more = static_cast<bool>(find); more; more = FindNextFileW(find.Get(), &data)) {
         const std::wstring name = data.cFileName;
-        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || std::find(keep.begin(), keep.end(), name) != keep.end())
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+            std::find(keep.begin(), keep.end(), name) != keep.end())
             continue;
         if (FileIdOf(folder + name) == oldExe)
             continue;
@@ -87,11 +88,17 @@ TEST(CrashConsistency, AKilledRestoreLeavesTheOldOrTheNewExecutableNeverAPartOne
         const long long threshold = static_cast<long long>(BackupSize) * point / CopyKillPoints;
         const auto reached = [&] {
             switch (point - CopyKillPoints) {
-            case 0: return newBytes() >= static_cast<long long>(BackupSize);
-            case 1: return FileIdOf(exe) != oldExe && FileSize(exe) == static_cast<long long>(BackupSize);
-            case 2: return program.WaitForWindow(PlainCaption, 0) != nullptr;
-            case 3: return program.WaitForWindow(PlainCaption, 0) != nullptr || FileSize(exe) == static_cast<long long>(BackupSize);
-            default: return newBytes() >= threshold;
+            case 0:
+                return newBytes() >= static_cast<long long>(BackupSize);
+            case 1:
+                return FileIdOf(exe) != oldExe && FileSize(exe) == static_cast<long long>(BackupSize);
+            case 2:
+                return program.WaitForWindow(PlainCaption, 0) != nullptr;
+            case 3:
+                return program.WaitForWindow(PlainCaption, 0) != nullptr ||
+                       FileSize(exe) == static_cast<long long>(BackupSize);
+            default:
+                return newBytes() >= threshold;
             }
         };
         ASSERT_TRUE(StartRestore(program));
@@ -109,7 +116,10 @@ TEST(CrashConsistency, AKilledRestoreLeavesTheOldOrTheNewExecutableNeverAPartOne
         oldCount += isOld;
         newCount += isNew;
         std::cout << "| " << point << " | " << (copied < 0 ? std::string("-") : std::to_string(copied >> 20)) << " | "
-                  << (isOld ? "old" : isNew ? "restored" : "DAMAGED") << " |\n";
+                  << (isOld   ? "old"
+                      : isNew ? "restored"
+                              : "DAMAGED")
+                  << " |\n";
     }
     std::cout << "kill points: " << CopyKillPoints + SwapKillPoints << ", old executable kept: " << oldCount
               << ", restored: " << newCount << "\n";

@@ -27,7 +27,8 @@ public:
         Require(static_cast<bool>(Module_), "loading Talvorecmax.exe's resources");
         DWORD ignored = 0;
         Version_.resize(GetFileVersionInfoSizeW(Path_.c_str(), &ignored));
-        Require(!Version_.empty() && GetFileVersionInfoW(Path_.c_str(), 0, static_cast<DWORD>(Version_.size()), Version_.data()),
+        Require(!Version_.empty() &&
+                    GetFileVersionInfoW(Path_.c_str(), 0, static_cast<DWORD>(Version_.size()), Version_.data()),
                 "reading the version record");
     }
 
@@ -139,8 +140,8 @@ std::string SupportedSystems(const std::string& Xml)
 // "a.b.c.d" from the two halves of a fixed version.
 std::string Dotted(DWORD Most, DWORD Least)
 {
-    return std::to_string(HIWORD(Most)) + "." + std::to_string(LOWORD(Most)) + "." + std::to_string(HIWORD(Least)) + "." +
-           std::to_string(LOWORD(Least));
+    return std::to_string(HIWORD(Most)) + "." + std::to_string(LOWORD(Most)) + "." + std::to_string(HIWORD(Least)) +
+           "." + std::to_string(LOWORD(Least));
 }
 
 std::string Narrow(const std::wstring& Text)
@@ -221,12 +222,14 @@ TEST(Executable, DeclaresWhatWindowsStartsAndShowsItWith)
         std::string Expected;
     };
     const TDeclaration declarations[] = {
-        {"execution level", [&] { return Attribute(manifest, "requestedExecutionLevel", "level"); }, "requireAdministrator"},
+        {"execution level", [&] { return Attribute(manifest, "requestedExecutionLevel", "level"); },
+         "requireAdministrator"},
         {"UI access", [&] { return Attribute(manifest, "requestedExecutionLevel", "uiAccess"); }, "false"},
         {"DPI awareness", [&] { return ElementText(manifest, "dpiAware"); }, "true"},
         {"common controls", [&] { return Attribute(manifest, "assemblyIdentity", "name", dependency); },
          "Microsoft.Windows.Common-Controls"},
-        {"common controls version", [&] { return Attribute(manifest, "assemblyIdentity", "version", dependency); }, "6.0.0.0"},
+        {"common controls version", [&] { return Attribute(manifest, "assemblyIdentity", "version", dependency); },
+         "6.0.0.0"},
         {"common controls key", [&] { return Attribute(manifest, "assemblyIdentity", "publicKeyToken", dependency); },
          "6595b64144ccf1df"},
         {"supported systems (7, 10, 8.1, 8)", [&] { return SupportedSystems(manifest); },
@@ -234,10 +237,12 @@ TEST(Executable, DeclaresWhatWindowsStartsAndShowsItWith)
          "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38} {8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"},
         {"fixed version record", [&] { return fixed.dwSignature == VS_FFI_SIGNATURE ? "valid" : "missing"; }, "valid"},
         {"fixed file version", [&] { return Dotted(fixed.dwFileVersionMS, fixed.dwFileVersionLS); }, "1.1.0.0"},
-        {"fixed product version", [&] { return Dotted(fixed.dwProductVersionMS, fixed.dwProductVersionLS); }, "1.1.0.0"},
+        {"fixed product version", [&] { return Dotted(fixed.dwProductVersionMS, fixed.dwProductVersionLS); },
+         "1.1.0.0"},
         {"string blocks", blocks, "041103A4"},
         {"file version string", [&] { return Narrow(exe.VersionString(L"041103A4", L"FileVersion")); }, "1.1.0.0"},
-        {"product version string", [&] { return Narrow(exe.VersionString(L"041103A4", L"ProductVersion")); }, "1.1.0.0"},
+        {"product version string", [&] { return Narrow(exe.VersionString(L"041103A4", L"ProductVersion")); },
+         "1.1.0.0"},
         {"company named", [&] { return exe.VersionString(L"041103A4", L"CompanyName").empty() ? "no" : "yes"; }, "yes"},
         {"translation", translation, "0411 932"},
         {"icon", [&] { return IconImages(exe, L"MAINICON"); }, "32x32 8 bits, image 32x32 8 bits"},

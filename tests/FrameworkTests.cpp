@@ -26,8 +26,8 @@ TEST(ErrorBoxText, FinishesAnUnfinishedSentenceWithAPeriod)
     const std::pair<const wchar_t*, const wchar_t*> cases[] = {
         {L"Access is denied.", L"Access is denied."},
         {L"no period", L"no period."},
-        {L"ends in a dash -", L"ends in a dash -"},     // '-' (45) sorts before '.'
-        {L"ends in a slash/", L"ends in a slash/."},   // '/' (47) after it
+        {L"ends in a dash -", L"ends in a dash -"},   // '-' (45) sorts before '.'
+        {L"ends in a slash/", L"ends in a slash/."},  // '/' (47) after it
         {L"", L""},
         // A full-width sentence end finishes the sentence already.
         {L"起動できませんでした。", L"起動できませんでした。"},
@@ -47,7 +47,7 @@ TEST(Scaling, RoundsEverySizeToTheNearestPixel)
         int Dpi, Value, Expected;
     };
     const TCase cases[] = {
-        {96, 469, 469}, {144, 469, 704}, {144, 299, 449}, {144, 11, 17}, {144, 13, 20},
+        {96, 469, 469}, {144, 469, 704}, {144, 299, 449}, {144, 11, 17},  {144, 13, 20},
         {120, 41, 51},  {120, 27, 34},   {192, 33, 66},   {72, 469, 352}, {144, 0, 0},
     };
     for (const auto& c : cases)

@@ -51,7 +51,10 @@ void Click(HWND Window)
 {
     RECT client;
     GetClientRect(Window, &client);
-    const POINT candidates[] = {{8, 8}, {client.right - 8, 8}, {8, client.bottom - 8}, {client.right - 8, client.bottom - 8}};
+    const POINT candidates[] = {{8, 8},
+                                {client.right - 8, 8},
+                                {8, client.bottom - 8},
+                                {client.right - 8, client.bottom - 8}};
     for (POINT point : candidates) {
         ClientToScreen(Window, &point);
         if (WindowFromPoint(point) != Window)
@@ -291,7 +294,8 @@ TSecondDrive::TSecondDrive(const std::wstring& Folder)
     const DWORD used = GetLogicalDrives();
     for (wchar_t letter = L'T'; letter <= L'Y'; ++letter)
         if (!(used & (1u << (letter - L'A')))) {
-            const std::string link = std::string(prefix) + "/dosdevices/" + static_cast<char>(letter - L'A' + 'a') + ":";
+            const std::string link = std::string(prefix) + "/dosdevices/" + static_cast<char>(letter - L'A' + 'a') +
+                                     ":";
             if (!RunOnHost("ln -s " + Quoted(target) + " " + Quoted(link)))
                 return;
             Link_ = link;
@@ -317,10 +321,12 @@ void Screenshot(const std::string& Name, HWND Window)
     const std::string image = ScreenshotFile(Name);
     const std::string pixel = image + ".pixel";
     const std::string script = "import -window root " + Quoted(image + ".part.png") + " && mv " +
-                               Quoted(image + ".part.png") + " " + Quoted(image) + " && " + PixelScript(image, corner, pixel);
+                               Quoted(image + ".part.png") + " " + Quoted(image) + " && " +
+                               PixelScript(image, corner, pixel);
     const bool shown = WaitUntil(20000, [&] {
         std::string colour;
-        return RunOnHost(script, pixel, colour) && ParsePixel(colour) != CLR_INVALID && ParsePixel(colour) != RGB(0, 0, 0);
+        return RunOnHost(script, pixel, colour) && ParsePixel(colour) != CLR_INVALID &&
+               ParsePixel(colour) != RGB(0, 0, 0);
     });
     EXPECT_TRUE(shown) << "the window did not show on the display for screenshot " << Name;
 }
@@ -342,7 +348,8 @@ std::vector<std::pair<DWORD, HWND>> RecordedEvents;
 }  // namespace
 
 TWinEvents::TWinEvents(DWORD Event)
-    : Event_(Event), Hook_(SetWinEventHook(Event, Event, nullptr, &Record, 0, 0, WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS))
+    : Event_(Event),
+      Hook_(SetWinEventHook(Event, Event, nullptr, &Record, 0, 0, WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS))
 {
     if (!Hook_)
         throw std::runtime_error("cannot hook WinEvents, error " + std::to_string(GetLastError()));

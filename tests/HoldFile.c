@@ -5,7 +5,9 @@
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR arguments, int show)
 {
-    (void)instance; (void)previous; (void)show;
+    (void)instance;
+    (void)previous;
+    (void)show;
     if (arguments[0] == L'"') {
         ++arguments;
         for (wchar_t* end = arguments; *end; ++end)

@@ -69,8 +69,8 @@ int MeasureBoxes(FILE* Output, const wchar_t* TextsFile)
         const wchar_t kind = texts[start];
         const std::wstring text = texts.substr(start + 1, end - start - 1);
         const TConfirmKind confirm = kind == L'W' ? TConfirmKind::Destructive : TConfirmKind::Ordinary;
-        const TBoxContent content =
-            kind == L'P' ? PlainBoxContent(L"Talvorecmax", text) : ConfirmationBoxContent(text, confirm);
+        const TBoxContent content = kind == L'P' ? PlainBoxContent(L"Talvorecmax", text)
+                                                 : ConfirmationBoxContent(text, confirm);
         const TBoxMeasure box = MeasureStyledBox(content);
         report += L"box " + std::to_wstring(box.Outer.cx) + L" " + std::to_wstring(box.Outer.cy) + L" " +
                   std::to_wstring(work.right - work.left) + L" " + std::to_wstring(work.bottom - work.top) + L"\n";

@@ -4,7 +4,10 @@
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR arguments, int show)
 {
-    (void)instance; (void)previous; (void)arguments; (void)show;
+    (void)instance;
+    (void)previous;
+    (void)arguments;
+    (void)show;
     static wchar_t marker[32768], part[32768];
     DWORD length = GetModuleFileNameW(NULL, marker, 32700);
     if (length == 0 || length >= 32700)

@@ -81,7 +81,8 @@ protected:
     void InstallUpdateGoneWrong()
     {
         WriteBytes(Exe(), BrokenExe);
-        Require(CopyFileW((TestBinaryDir() + L"MarkerApp.exe").c_str(), Backup().c_str(), FALSE), "installing the backup");
+        Require(CopyFileW((TestBinaryDir() + L"MarkerApp.exe").c_str(), Backup().c_str(), FALSE),
+                "installing the backup");
     }
 
     bool MainApplicationRunning() const

@@ -49,8 +49,13 @@ protected:
 
     std::vector<std::wstring> RestoredCalls() const
     {
-        return {L"cursor: hourglass", L"cursor: default", std::wstring(L"confirm: ") + TalvoRec::ConfirmText,
-                L"cursor: hourglass", std::wstring(L"message: ") + TalvoRec::DoneText, L"cursor: default", L"close"};
+        return {L"cursor: hourglass",
+                L"cursor: default",
+                std::wstring(L"confirm: ") + TalvoRec::ConfirmText,
+                L"cursor: hourglass",
+                std::wstring(L"message: ") + TalvoRec::DoneText,
+                L"cursor: default",
+                L"close"};
     }
 
     // The calls of a restore that failed: the cursor is put back, no done message, no close.
@@ -312,8 +317,9 @@ TEST_F(Recovery, TheBackupCannotBeChangedOrRemovedWhileTheQuestionIsUp)
     WriteBytes(Exe(), BrokenExe);
     WriteBytes(Backup(), backup);
     Window.WhileConfirming = [&](const std::wstring&) {
-        THandle writer(CreateFileW(Backup().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                   nullptr, TRUNCATE_EXISTING, 0, nullptr));
+        THandle writer(CreateFileW(Backup().c_str(), GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, TRUNCATE_EXISTING,
+                                   0, nullptr));
         EXPECT_FALSE(writer) << "the backup could be rewritten";
         if (writer) {
             DWORD written = 0;
@@ -356,8 +362,8 @@ private:
         };
         windowClass.lpszClassName = L"TalvoTestPaintWatch";
         RegisterClassW(&windowClass);
-        const HWND window = CreateWindowExW(WS_EX_TOOLWINDOW, windowClass.lpszClassName, L"", WS_POPUP | WS_VISIBLE, 0, 0,
-                                            16, 16, nullptr, nullptr, nullptr, nullptr);
+        const HWND window = CreateWindowExW(WS_EX_TOOLWINDOW, windowClass.lpszClassName, L"", WS_POPUP | WS_VISIBLE, 0,
+                                            0, 16, 16, nullptr, nullptr, nullptr, nullptr);
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self->Painted_.Get()));
         self->Work_();
         DestroyWindow(window);
@@ -404,13 +410,14 @@ TEST_F(Recovery, RestoresIntoOneFolderTakeTurnsAndNeverRemoveAnotherRunsCopy)
 // user is to an administrator without the debug privilege, not even look at.
 class TUnendableProcess {
 public:
-    explicit TUnendableProcess(const std::wstring& Program, bool MayBeLookedAt = true, const std::wstring& Arguments = L"")
+    explicit TUnendableProcess(const std::wstring& Program, bool MayBeLookedAt = true,
+                               const std::wstring& Arguments = L"")
     {
         PSECURITY_DESCRIPTOR descriptor = nullptr;
         // Everyone: SYNCHRONIZE, and PROCESS_QUERY_LIMITED_INFORMATION if it may be looked at.
-        Require(ConvertStringSecurityDescriptorToSecurityDescriptorW(
-                    MayBeLookedAt ? L"D:(A;;0x101000;;;WD)" : L"D:(A;;0x100000;;;WD)", SDDL_REVISION_1, &descriptor,
-                    nullptr),
+        Require(ConvertStringSecurityDescriptorToSecurityDescriptorW(MayBeLookedAt ? L"D:(A;;0x101000;;;WD)"
+                                                                                   : L"D:(A;;0x100000;;;WD)",
+                                                                     SDDL_REVISION_1, &descriptor, nullptr),
                 "making a security descriptor");
         Framework::TLocalMemory owned(descriptor);
         SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
@@ -461,8 +468,9 @@ TEST_F(Recovery, ACopyThatCannotBeEndedIsReportedAndOneElsewhereIsLeftAlone)
         const TUnendableProcess copy(Exe());
         const auto namesBefore = ListDir(Folder.Path());
         ExpectFailedRestore(ClickRecover(), namesBefore,
-                            {L"cursor: hourglass", L"cursor: default", std::wstring(L"confirm: ") + TalvoRec::ConfirmText,
-                             L"cursor: hourglass", L"confirm: " + TalvoRec::RunningText, L"cursor: default"},
+                            {L"cursor: hourglass", L"cursor: default",
+                             std::wstring(L"confirm: ") + TalvoRec::ConfirmText, L"cursor: hourglass",
+                             L"confirm: " + TalvoRec::RunningText, L"cursor: default"},
                             TalvoRec::EndFailedText);
         EXPECT_EQ(ReadBytes(Exe()), ReadBytes(hung));
         EXPECT_TRUE(copy.Running());
@@ -498,11 +506,11 @@ TEST_F(Recovery, ACopyStartedWhileTheBackupIsCopiedIsAskedAboutAndEndedBeforeThe
     EXPECT_EQ(ClickRecover(), L"");
 
     const std::wstring running = L"confirm: " + TalvoRec::RunningText;
-    EXPECT_EQ(Window.Calls, (std::vector<std::wstring>{L"cursor: hourglass", L"cursor: default",
-                                                       std::wstring(L"confirm: ") + TalvoRec::ConfirmText,
-                                                       L"cursor: hourglass", running, running,
-                                                       std::wstring(L"message: ") + TalvoRec::DoneText,
-                                                       L"cursor: default", L"close"}));
+    EXPECT_EQ(Window.Calls,
+              (std::vector<std::wstring>{L"cursor: hourglass", L"cursor: default",
+                                         std::wstring(L"confirm: ") + TalvoRec::ConfirmText, L"cursor: hourglass",
+                                         running, running, std::wstring(L"message: ") + TalvoRec::DoneText,
+                                         L"cursor: default", L"close"}));
     EXPECT_TRUE(first.WaitForExit(10000));
     ASSERT_TRUE(second);
     EXPECT_TRUE(second->WaitForExit(10000)) << "the copy started later was not ended";
@@ -531,8 +539,7 @@ TEST(FormCreate, WorksInTheProgramsOwnFolderAndClearsTheRestoredFlag)
 
     window.FormCreate(&window);
 
-    EXPECT_EQ(_wcsicmp(AppDir.c_str(), expected.c_str()), 0)
-        << std::string(AppDir.begin(), AppDir.end());
+    EXPECT_EQ(_wcsicmp(AppDir.c_str(), expected.c_str()), 0) << std::string(AppDir.begin(), AppDir.end());
     EXPECT_FALSE(RunAfterClose);
     EXPECT_TRUE(window.Calls.empty());
 }
@@ -547,7 +554,8 @@ TEST(ResolveAppDir, OwnFolderOrTheInstalledFolderUnderADebugger)
         std::wstring Expected;
     };
     const TCase cases[] = {
-        {L"C:\\Program Files\\Talvo\\Talvorecmax.exe", false, PROCESSOR_ARCHITECTURE_AMD64, L"C:\\Program Files\\Talvo\\"},
+        {L"C:\\Program Files\\Talvo\\Talvorecmax.exe", false, PROCESSOR_ARCHITECTURE_AMD64,
+         L"C:\\Program Files\\Talvo\\"},
         {L"D:\\x y\\z\\Talvorecmax.exe", false, PROCESSOR_ARCHITECTURE_INTEL, L"D:\\x y\\z\\"},
         // Longer than MAX_PATH: the whole folder, not a truncated parent.
         {longFolder + L"Talvorecmax.exe", false, PROCESSOR_ARCHITECTURE_AMD64, longFolder},

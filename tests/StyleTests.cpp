@@ -98,7 +98,8 @@ TEST(StyleFormat, RejectsMalformedTextWithAnErrorSayingWhereAndWhy)
     };
     const TCase cases[] = {
         {"unknown key", ValidStyle + "button.glow = #FFFFFF\n", L"line 27: unknown key \"button.glow\""},
-        {"colour without #", Replaced(ValidStyle, "#F2EDF7", "F2EDF7"), L"line 3: bad colour \"F2EDF7\", expected #RRGGBB"},
+        {"colour without #", Replaced(ValidStyle, "#F2EDF7", "F2EDF7"),
+         L"line 3: bad colour \"F2EDF7\", expected #RRGGBB"},
         {"short colour", Replaced(ValidStyle, "#5A3A8E", "#5A3A8"), L"line 5: bad colour \"#5A3A8\""},
         {"colour not hex", Replaced(ValidStyle, "#FBF9FD", "#FBF9FG"), L"line 6: bad colour \"#FBF9FG\""},
         {"empty colour", Replaced(ValidStyle, "#A58FC6", ""), L"line 7: bad colour \"\""},
@@ -114,7 +115,8 @@ TEST(StyleFormat, RejectsMalformedTextWithAnErrorSayingWhereAndWhy)
         {"line without =", Replaced(ValidStyle, "box.strip = ", "box.strip "), L"line 8: expected \"key = value\""},
         {"empty text", "", L"the style has no name"},
         {"binary", garbage, L"line 1: expected \"key = value\""},
-        {"long line: quoted in part, marked as cut", ValidStyle + "01234567890123456789012345678901234567890123456789\n",
+        {"long line: quoted in part, marked as cut",
+         ValidStyle + "01234567890123456789012345678901234567890123456789\n",
          L"line 27: expected \"key = value\", found \"0123456789012345678901234567890123456789...\""},
         {"line as long as the quote: whole", ValidStyle + "0123456789012345678901234567890123456789\n",
          L"line 27: expected \"key = value\", found \"0123456789012345678901234567890123456789\""},
@@ -175,7 +177,8 @@ double ContrastRatio(COLORREF A, COLORREF B)
             const double c = Channel / 255.0;
             return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
         };
-        return 0.2126 * linear(GetRValue(Color)) + 0.7152 * linear(GetGValue(Color)) + 0.0722 * linear(GetBValue(Color));
+        return 0.2126 * linear(GetRValue(Color)) + 0.7152 * linear(GetGValue(Color)) +
+               0.0722 * linear(GetBValue(Color));
     };
     const double a = luminance(A), b = luminance(B);
     return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
@@ -197,8 +200,8 @@ TEST(StyleContrast, EveryButtonStateOfTheShippedStyleKeepsItsLabelAndFocusRingRe
         bool FocusRing;  // drawn in that state when the button has the focus
     };
     const TCase cases[] = {
-        {"normal", TButtonState::Normal, false},   {"hot", TButtonState::Hot, true},
-        {"pressed", TButtonState::Pressed, true},  {"focused", TButtonState::Focused, true},
+        {"normal", TButtonState::Normal, false},     {"hot", TButtonState::Hot, true},
+        {"pressed", TButtonState::Pressed, true},    {"focused", TButtonState::Focused, true},
         {"disabled", TButtonState::Disabled, false},
     };
     for (const TCase& c : cases) {
@@ -221,13 +224,14 @@ TEST(StyledBox, AnswersCancelAndStopsWaitingWhenItsOwnerIsDestroyedUnderIt)
     SetTimer(owner, 1, 0, [](HWND Window, UINT, UINT_PTR, DWORD) { DestroyWindow(Window); });
     const UINT_PTR lastResort = SetTimer(nullptr, 0, 30000, [](HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(0); });
 
-    const int answer = ShowStyledBox(owner, style, {L"Box", L"Text", nullptr, {{IDYES, L"Yes"}, {IDCANCEL, L"Cancel"}}, IDYES, IDCANCEL},
-                                     nullptr);
+    const int answer = ShowStyledBox(
+        owner, style, {L"Box", L"Text", nullptr, {{IDYES, L"Yes"}, {IDCANCEL, L"Cancel"}}, IDYES, IDCANCEL}, nullptr);
     KillTimer(nullptr, lastResort);
     EXPECT_EQ(answer, IDCANCEL);
     EXPECT_FALSE(IsWindow(owner));
     MSG quit;
-    EXPECT_FALSE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "the box waited on after its owner had gone";
+    EXPECT_FALSE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE))
+        << "the box waited on after its owner had gone";
 }
 
 TEST(BoxCentring, CentresTheOuterSizeInTheWorkAreaRoundingHalvesTowardZero)

@@ -5,7 +5,6 @@
 #include "framework/Application.h"
 #include "framework/style/Style.h"
 
-
 using namespace Testing;
 
 namespace {

@@ -141,14 +141,17 @@ TSignedProgram SignedProgram()
     IMAGE_SECTION_HEADER code;
     memcpy(&dos, program.Bytes.data(), sizeof dos);
     memcpy(&nt, program.Bytes.data() + dos.e_lfanew, sizeof nt);
-    memcpy(&code, program.Bytes.data() + dos.e_lfanew + offsetof(IMAGE_NT_HEADERS64, OptionalHeader) +
-                      nt.FileHeader.SizeOfOptionalHeader, sizeof code);
+    memcpy(&code,
+           program.Bytes.data() + dos.e_lfanew + offsetof(IMAGE_NT_HEADERS64, OptionalHeader) +
+               nt.FileHeader.SizeOfOptionalHeader,
+           sizeof code);
     program.Code = code.PointerToRawData + code.SizeOfRawData / 2;
     program.Certificate = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY].VirtualAddress;
     program.Signature = program.Certificate + offsetof(WIN_CERTIFICATE, bCertificate);
     program.TableSize = dos.e_lfanew + offsetof(IMAGE_NT_HEADERS64, OptionalHeader) +
                         offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory) +
-                        IMAGE_DIRECTORY_ENTRY_SECURITY * sizeof(IMAGE_DATA_DIRECTORY) + offsetof(IMAGE_DATA_DIRECTORY, Size);
+                        IMAGE_DIRECTORY_ENTRY_SECURITY * sizeof(IMAGE_DATA_DIRECTORY) +
+                        offsetof(IMAGE_DATA_DIRECTORY, Size);
     return program;
 }
 

@@ -42,7 +42,7 @@ std::string SampleBytes(size_t size, unsigned seed);
 std::string SampleExecutable(size_t size, unsigned seed, size_t SectionSize = 0x200);
 // Where SampleExecutable puts its headers, for tests that damage them.
 namespace SampleImage {
-inline constexpr size_t NtHeaders = 0x80;    // "PE\0\0", then the file header
+inline constexpr size_t NtHeaders = 0x80;  // "PE\0\0", then the file header
 inline constexpr size_t Machine = NtHeaders + 4;
 inline constexpr size_t Characteristics = NtHeaders + 4 + 18;
 inline constexpr size_t Magic = NtHeaders + 24;  // of the optional header
@@ -52,7 +52,7 @@ inline constexpr size_t SizeOfImage = Magic + offsetof(IMAGE_OPTIONAL_HEADER64, 
 inline constexpr size_t RuntimeHeader = Magic + offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory) +
                                         IMAGE_DIRECTORY_ENTRY_COM_DESCRIPTOR * sizeof(IMAGE_DATA_DIRECTORY);
 inline constexpr size_t VirtualSize = NtHeaders + sizeof(IMAGE_NT_HEADERS64) + offsetof(IMAGE_SECTION_HEADER, Misc);
-inline constexpr size_t HeadersSize = 0x200;     // where the section's data starts
+inline constexpr size_t HeadersSize = 0x200;  // where the section's data starts
 }  // namespace SampleImage
 // A small real program signed with a throw-away key by the ctest fixture SignedImages, and where its
 // code and its signature lie. Throws when the fixture has not run.

@@ -143,7 +143,8 @@ TEST_F(Program, TheEndOfTheSessionIsAllowedAndClosesTheWindowOnceTheRecoveryIsDo
         {"idle, end cancelled", TWhen::Idle, FALSE, false},
         // The question answers Cancel.
         {"confirmation open, end cancelled", TWhen::ConfirmationOpen, FALSE, false},
-        {"confirmation open in the system's task dialog", TWhen::ConfirmationOpen, TRUE, false, TALVORECMAX_NOSTYLE_EXE},
+        {"confirmation open in the system's task dialog", TWhen::ConfirmationOpen, TRUE, false,
+         TALVORECMAX_NOSTYLE_EXE},
         {"the question to end a running copy open", TWhen::RunningQuestionOpen, TRUE, false},
         {"the question open in the system's task dialog", TWhen::RunningQuestionOpen, FALSE, false,
          TALVORECMAX_NOSTYLE_EXE},
@@ -153,7 +154,8 @@ TEST_F(Program, TheEndOfTheSessionIsAllowedAndClosesTheWindowOnceTheRecoveryIsDo
         // not leave the start to it: Windows may end the process first.
         {"a close waiting already", TWhen::WaitingForTheFolder, TRUE, true, TALVORECMAX_EXE, WM_CLOSE},
         // A screen reader presses the recovery button: no second recovery, and the first goes on.
-        {"the recovery button clicked by a message", TWhen::WaitingForTheFolder, FALSE, true, TALVORECMAX_EXE, BM_CLICK},
+        {"the recovery button clicked by a message", TWhen::WaitingForTheFolder, FALSE, true, TALVORECMAX_EXE,
+         BM_CLICK},
     };
     const std::wstring hung = TestBinaryDir() + L"HoldFile.exe";
     for (const TCase& c : cases) {
@@ -163,7 +165,8 @@ TEST_F(Program, TheEndOfTheSessionIsAllowedAndClosesTheWindowOnceTheRecoveryIsDo
         Framework::THandle otherRun;
         if (c.When == TWhen::Idle) {
             // A stand-in for the main application that would leave its marker if it were started.
-            Require(CopyFileW((TestBinaryDir() + L"MarkerApp.exe").c_str(), Exe().c_str(), FALSE), "installing the application");
+            Require(CopyFileW((TestBinaryDir() + L"MarkerApp.exe").c_str(), Exe().c_str(), FALSE),
+                    "installing the application");
         } else {
             InstallUpdateGoneWrong();
         }
@@ -209,7 +212,8 @@ TEST_F(Program, TheEndOfTheSessionIsAllowedAndClosesTheWindowOnceTheRecoveryIsDo
             ASSERT_TRUE(SendNotifyMessageW(window, c.Meanwhile, 0, 0));
         }
         DWORD_PTR answer = 0;
-        ASSERT_TRUE(SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP, SMTO_NORMAL, 30000, &answer));
+        ASSERT_TRUE(
+            SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP, SMTO_NORMAL, 30000, &answer));
         EXPECT_EQ(answer, 1u) << "the end of the session must be allowed";
         EXPECT_TRUE(IsWindowVisible(window)) << "the question alone closes nothing";
         // As Windows sends it: nobody answers before the program has done with it.
@@ -423,14 +427,14 @@ TEST_F(Program, ARunningApplicationIsEndedOnlyWithConsentAndOnlyFromThisFolder)
         WORD Key;
         WORD TypedAhead = 0;
     };
-    for (const TCancel& cancel : {TCancel{"Enter, no style", TALVORECMAX_NOSTYLE_EXE, VK_RETURN},
-                                  TCancel{"Enter", TALVORECMAX_EXE, VK_RETURN},
-                                  TCancel{"Esc", TALVORECMAX_EXE, VK_ESCAPE},
-                                  TCancel{"Y typed ahead", TALVORECMAX_EXE, VK_ESCAPE, 'Y'}}) {
+    for (const TCancel& cancel :
+         {TCancel{"Enter, no style", TALVORECMAX_NOSTYLE_EXE, VK_RETURN}, TCancel{"Enter", TALVORECMAX_EXE, VK_RETURN},
+          TCancel{"Esc", TALVORECMAX_EXE, VK_ESCAPE}, TCancel{"Y typed ahead", TALVORECMAX_EXE, VK_ESCAPE, 'Y'}}) {
         SCOPED_TRACE(cancel.Name);
-        Framework::THandle otherRun(cancel.TypedAhead ? CreateFileW(TalvoRec::FolderLockName(Exe()).c_str(), GENERIC_READ, 0,
-                                                                    nullptr, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr)
-                                                      : nullptr);
+        Framework::THandle otherRun(cancel.TypedAhead
+                                        ? CreateFileW(TalvoRec::FolderLockName(Exe()).c_str(), GENERIC_READ, 0, nullptr,
+                                                      CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr)
+                                        : nullptr);
         TProgram program(Folder.Path(), cancel.Build);
         if (cancel.Build == TALVORECMAX_NOSTYLE_EXE) {
             const HWND missingStyle = program.WaitForWindow(L"エラー");
@@ -525,15 +529,17 @@ TEST_F(Program, AFolderHeldByAnotherRestoreForGoodIsReportedAndTheWindowPaintsWh
     error = program.WaitForWindow(PlainCaption, 60000);
     ASSERT_TRUE(error) << "no error box";
     std::cout << "error box " << GetTickCount64() - answered << " ms after the answer\n";
-    EXPECT_NE(AllTexts(error).find(L"Talvomax_64.exe の回復を別のプログラムが実行中です。しばらくしてからもう一度実行して下さい。"),
+    EXPECT_NE(AllTexts(error).find(
+                  L"Talvomax_64.exe の回復を別のプログラムが実行中です。しばらくしてからもう一度実行して下さい。"),
               std::wstring::npos);
     Screenshot("restore-busy", error);
     PressKeys(error, {VK_RETURN});
     EXPECT_TRUE(program.WaitForWindowGone(PlainCaption));
     EXPECT_EQ(program.WaitForExit(500), static_cast<DWORD>(STILL_ACTIVE)) << "the window should stay open";
     EXPECT_EQ(ReadBytes(Exe()), BrokenExe);
-    EXPECT_EQ(ListDir(Folder.Path()), (std::vector<std::wstring>{L"Talvomax_64.bak", L"Talvomax_64.exe",
-                                                                 L"Talvomax_64.exe.~talvorec.lock", L"Talvorecmax.exe"}));
+    EXPECT_EQ(ListDir(Folder.Path()),
+              (std::vector<std::wstring>{L"Talvomax_64.bak", L"Talvomax_64.exe", L"Talvomax_64.exe.~talvorec.lock",
+                                         L"Talvorecmax.exe"}));
     PressKeys(window, {'X'}, true);
     EXPECT_EQ(program.WaitForExit(), 0u);
 }
@@ -561,7 +567,8 @@ public:
     explicit TFontLink(const std::wstring& Fonts)
     {
         DWORD size = 0;
-        if (RegGetValueW(HKEY_LOCAL_MACHINE, Key, L"Tahoma", RRF_RT_ANY, &SavedType_, nullptr, &size) == ERROR_SUCCESS) {
+        if (RegGetValueW(HKEY_LOCAL_MACHINE, Key, L"Tahoma", RRF_RT_ANY, &SavedType_, nullptr, &size) ==
+            ERROR_SUCCESS) {
             Saved_.resize(size);
             RegGetValueW(HKEY_LOCAL_MACHINE, Key, L"Tahoma", RRF_RT_ANY, &SavedType_, Saved_.data(), &size);
             Saved_.resize(size);
@@ -574,7 +581,8 @@ public:
         if (Saved_.empty())
             RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, Key, L"Tahoma");
         else
-            RegSetKeyValueW(HKEY_LOCAL_MACHINE, Key, L"Tahoma", SavedType_, Saved_.data(), static_cast<DWORD>(Saved_.size()));
+            RegSetKeyValueW(HKEY_LOCAL_MACHINE, Key, L"Tahoma", SavedType_, Saved_.data(),
+                            static_cast<DWORD>(Saved_.size()));
     }
     TFontLink(const TFontLink&) = delete;
     TFontLink& operator=(const TFontLink&) = delete;
@@ -669,7 +677,9 @@ TEST(Layout, TheWindowAsDesignedScaledOnceToTheScreenDensity)
         {L"タルボ支援システムの回復", {48, 24, 0, 0}, 27, true},
         // Its height follows the machine's fonts: see the next test.
         {L"プログラムのアップデート中に何らかのエラーでプログラムが起動しなくなった場合、直前のバージョンに戻します。",
-         {96, 88, 96 + 263, 0}, 16, true},
+         {96, 88, 96 + 263, 0},
+         16,
+         true},
         {L"回復を実行(&R)", {144, 200, 144 + 123, 200 + 41}, 13, true},
         {L"閉じる(&X)", {296, 200, 296 + 89, 200 + 41}, 13, true},
     };
@@ -814,8 +824,9 @@ TEST(Layout, EveryBoxTextBreaksWhereJapaneseMayWithoutOrphansOrSplitWordsAndFits
                    SystemErrorMessage(ERROR_ACCESS_DENIED)},
         {L'P', TalvoRec::FolderNotWritableText(L"D:\\タルボ\\Talvo\\") + L"\r\nメディアは書き込み禁止になっています。"},
         // Brackets, file names and small kana where lines break: every rule at work.
-        {L'P', L"「Talvomax_64.bak」（直前のバージョン）から「Talvomax_64.exe」（アップデートに失敗したもの）を作り直し、"
-               L"『タルボソフト』をもう一度起動します。ショートカットやキャッシュ、ファイルのロックはそのままです。"},
+        {L'P',
+         L"「Talvomax_64.bak」（直前のバージョン）から「Talvomax_64.exe」（アップデートに失敗したもの）を作り直し、"
+         L"『タルボソフト』をもう一度起動します。ショートカットやキャッシュ、ファイルのロックはそのままです。"},
     };
     constexpr std::wstring_view noLineStart = L"、。，．！？ー」』）…ぁぃぅぇぉっゃゅょゎァィゥェォッャュョヮヵヶ";
     constexpr std::wstring_view noLineEnd = L"「『（";
@@ -868,8 +879,10 @@ TEST(Layout, ControlFontsAreTahomaInTheirDesignedHeights)
     TalvoRec::TTalvoRecF form;
     form.CreateHandle();
     const int dpi = GetDeviceCaps(Framework::TWindowDC(nullptr).Get(), LOGPIXELSY);
-    const std::pair<HWND, int> controls[] = {
-        {form.Label1.Handle(), 27}, {form.StaticText1.Handle(), 16}, {form.BitBtn1.Handle(), 13}, {form.BitBtn2.Handle(), 13}};
+    const std::pair<HWND, int> controls[] = {{form.Label1.Handle(), 27},
+                                             {form.StaticText1.Handle(), 16},
+                                             {form.BitBtn1.Handle(), 13},
+                                             {form.BitBtn2.Handle(), 13}};
     for (const auto& [control, height] : controls) {
         const LOGFONTW font = FontOf(control);
         EXPECT_EQ(font.lfHeight, -MulDiv(height, dpi, 96));

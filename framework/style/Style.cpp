@@ -17,14 +17,10 @@ struct TField {
 std::vector<TField> FieldsOf(TStyle& Style)
 {
     std::vector<TField> fields = {
-        {"window.color", &Style.WindowColor, nullptr},
-        {"window.text", &Style.WindowText, nullptr},
-        {"title.text", &Style.TitleText, nullptr},
-        {"textbox.color", &Style.TextBoxColor, nullptr},
-        {"textbox.frame", &Style.TextBoxFrame, nullptr},
-        {"box.strip", &Style.BoxStrip, nullptr},
-        {"focus.color", &Style.FocusColor, nullptr},
-        {"button.radius", nullptr, &Style.ButtonRadius},
+        {"window.color", &Style.WindowColor, nullptr},   {"window.text", &Style.WindowText, nullptr},
+        {"title.text", &Style.TitleText, nullptr},       {"textbox.color", &Style.TextBoxColor, nullptr},
+        {"textbox.frame", &Style.TextBoxFrame, nullptr}, {"box.strip", &Style.BoxStrip, nullptr},
+        {"focus.color", &Style.FocusColor, nullptr},     {"button.radius", nullptr, &Style.ButtonRadius},
         {"focus.inset", nullptr, &Style.FocusInset},
     };
     const char* const states[ButtonStateCount] = {"normal", "hot", "pressed", "focused", "disabled"};

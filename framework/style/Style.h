@@ -27,17 +27,17 @@ struct TButtonColors {
 };
 
 struct TStyle {
-    std::wstring Name;                 // the name the style is registered and chosen by
-    COLORREF WindowColor = 0;          // form and message-box background
-    COLORREF WindowText = 0;           // ordinary text
-    COLORREF TitleText = 0;            // emphasised text, e.g. a window's heading
-    COLORREF TextBoxColor = 0;         // inside a framed static text
-    COLORREF TextBoxFrame = 0;         // the frame around it
-    COLORREF BoxStrip = 0;             // band behind a message box's buttons
-    COLORREF FocusColor = 0;           // focus rectangle in a focused button
+    std::wstring Name;          // the name the style is registered and chosen by
+    COLORREF WindowColor = 0;   // form and message-box background
+    COLORREF WindowText = 0;    // ordinary text
+    COLORREF TitleText = 0;     // emphasised text, e.g. a window's heading
+    COLORREF TextBoxColor = 0;  // inside a framed static text
+    COLORREF TextBoxFrame = 0;  // the frame around it
+    COLORREF BoxStrip = 0;      // band behind a message box's buttons
+    COLORREF FocusColor = 0;    // focus rectangle in a focused button
     TButtonColors Button[ButtonStateCount];
-    int ButtonRadius = 0;              // rounding of button corners
-    int FocusInset = 0;                // distance of the focus rectangle from the button's edge
+    int ButtonRadius = 0;  // rounding of button corners
+    int FocusInset = 0;    // distance of the focus rectangle from the button's edge
 
     const TButtonColors& ButtonColors(TButtonState State) const { return Button[static_cast<int>(State)]; }
 };

@@ -39,7 +39,7 @@ constexpr TFont ButtonFont{L"Tahoma", 12, true, clWindowText};
 struct TBoxLayout {
     SIZE Client{};
     RECT Text{};
-    TTextLayout Lines;          // of the text, drawn one under the other from its top
+    TTextLayout Lines;  // of the text, drawn one under the other from its top
     int LineHeight = 0;
     POINT Icon{};               // its top-left corner
     std::vector<RECT> Buttons;  // in the order of the content's buttons
@@ -124,7 +124,7 @@ private:
     TFontHandle TextFont_ = CreateFontHandle(TextFont, Scale_);
     TFontHandle ButtonFont_ = CreateFontHandle(ButtonFont, Scale_);
     HWND Handle_ = nullptr;  // null once the window is gone, whoever destroyed it
-    TBoxLayout Layout_;  // as measured when the box was made; painting follows it
+    TBoxLayout Layout_;      // as measured when the box was made; painting follows it
     bool Done_ = false;
     int Answer_ = 0;
 };
@@ -205,8 +205,8 @@ TBoxLayout TStyledBox::MeasureLayout() const
         buttonsWidth += width;
     if (!buttonWidths.empty())
         buttonsWidth += static_cast<int>(buttonWidths.size() - 1) * Scale_(ButtonGap);
-    const int width = std::max<int>({textLeft + text.cx + Scale_(Margin), buttonsWidth + 2 * Scale_(Margin),
-                                     Scale_(MinClientWidth)});
+    const int width = std::max<int>(
+        {textLeft + text.cx + Scale_(Margin), buttonsWidth + 2 * Scale_(Margin), Scale_(MinClientWidth)});
     const int height = 2 * Scale_(Margin) + contentHeight + Scale_(StripHeight);
     layout.Client = {width, height};
 
@@ -311,7 +311,8 @@ void TStyledBox::PaintText(const DRAWITEMSTRUCT& Item) const
 
 bool TStyledBox::IsButton(int Id) const
 {
-    return std::any_of(Content_.Buttons.begin(), Content_.Buttons.end(), [Id](const TBoxButton& b) { return b.Id == Id; });
+    return std::any_of(Content_.Buttons.begin(), Content_.Buttons.end(),
+                       [Id](const TBoxButton& b) { return b.Id == Id; });
 }
 
 void TStyledBox::OnCommand(int Id)
@@ -323,7 +324,7 @@ void TStyledBox::OnCommand(int Id)
     } else if (Id == IDOK) {  // Enter: the focused button, else the default one
         const HWND focus = GetFocus();
         Finish(focus && GetParent(focus) == Handle_ && IsButton(GetDlgCtrlID(focus)) ? GetDlgCtrlID(focus)
-                                                                                    : Content_.DefaultId);
+                                                                                     : Content_.DefaultId);
     }
 }
 

@@ -25,8 +25,8 @@ struct TBoxContent {
     std::wstring Text;
     LPCWSTR Icon = nullptr;  // a system icon such as IDI_INFORMATION, or none
     std::vector<TBoxButton> Buttons;
-    int DefaultId = IDOK;    // focused at first; Enter on no button presses it
-    int CancelId = IDCANCEL; // the answer to Esc and to the title-bar close
+    int DefaultId = IDOK;     // focused at first; Enter on no button presses it
+    int CancelId = IDCANCEL;  // the answer to Esc and to the title-bar close
 };
 
 // Shows the box centred on the work area of the owner's monitor; the id of the answer. An error
