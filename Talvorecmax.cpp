@@ -2,6 +2,7 @@
 
 #include "framework/Application.h"
 #include "framework/style/StyleManager.h"
+#include "framework/StartupPhases.h"
 #include "framework/SysUtils.h"
 #include "recovery/TalvoRec.h"
 
@@ -19,12 +20,17 @@ void __verbose_terminate_handler()
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
+    using Framework::MarkStartupPhase;
+    MarkStartupPhase("C++ runtime, static initialisers");
     Framework::RestrictDllSearchToSystemFolder();
+    MarkStartupPhase("DLL search restricted");
     using Framework::Application;
     try {
         Application.Initialize();
+        MarkStartupPhase("COM apartment");
         Application.MainFormOnTaskBar = true;
         Framework::StyleManager().TrySetStyle(L"Amethyst Kamri", true);
+        MarkStartupPhase("style read and chosen");
         Application.CreateForm(TalvoRec::TalvoRecF);
         Application.Run();
     } catch (...) {

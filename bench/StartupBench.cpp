@@ -1,13 +1,16 @@
-// Start-up time of Talvorecmax.exe against the minimal window program: from just before
-// CreateProcessW until the process shows its window and waits for input. The two programs are
-// started in turns, so noise from the machine falls on both alike.
+// Start-up time of Talvorecmax.exe against its floor, the same window written straight on Win32
+// (RawWindow.exe), and against two minimal windows for reference: one plain window, and the same
+// with the program's manifest, COM apartment and common controls. Each time is from just before
+// CreateProcessW until the process shows its window and waits for input. In every turn each of the
+// four starts once, in an order that rotates, so none always follows another's clean-up; a ratio is
+// the median of the ratios within a turn, so that a slow drift of the machine falls on both sides.
 //
-// Usage: StartupBench [runs]. Both programs are found beside this one (Talvorecmax.exe one
-// folder up). Prints one Markdown table row.
+// Usage: StartupBench [turns]. The programs are found beside this one (Talvorecmax.exe one folder
+// up). Prints Markdown table rows.
 
 #include "BenchCaptions.h"
 #include "Measure.h"
-#include "framework/Handle.h"
+#include "Startup.h"
 #include "recovery/TalvoRec.h"
 #include "tests/Processes.h"
 
@@ -15,75 +18,51 @@
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
-
-using Framework::THandle;
+#include <vector>
 
 namespace {
 
-constexpr DWORD Timeout = 30000;
-
-// Seconds from start until the window is visible and the process idles waiting for input.
-double TimeStart(const std::wstring& Exe, const wchar_t* Caption)
-{
-    const double start = Bench::Now();
-    const Testing::TStarted started = Testing::StartProcess(Exe);
-    const THandle& process = started.Process;
-    const ULONGLONG deadline = GetTickCount64() + Timeout;
-    bool ready = WaitForInputIdle(process.Get(), Timeout) == 0;
-    while (ready && !Testing::FindProcessWindow(started.ProcessId, Caption)) {
-        if (GetTickCount64() > deadline)
-            ready = false;
-        Sleep(1);
-    }
-    const double elapsed = Bench::Now() - start;
-    TerminateProcess(process.Get(), 0);
-    WaitForSingleObject(process.Get(), Timeout);
-    if (!ready)
-        throw std::runtime_error("the window did not appear within the time-out");
-    return elapsed;
-}
+struct TContender {
+    std::wstring Exe;
+    const wchar_t* Caption;
+    std::vector<double> Times;
+};
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    const int runs = argc > 1 ? std::atoi(argv[1]) : 15;
+    const int turns = argc > 1 ? std::atoi(argv[1]) : 40;
     const std::wstring folder = Testing::TestBinaryDir();
-    const std::wstring program = folder + L"..\\Talvorecmax.exe";
-    const std::wstring floor = folder + L"MinimalWindow.exe";
-    const std::wstring declared = folder + L"MinimalWindowDeclared.exe";
+    TContender contenders[] = {
+        {folder + L"..\\Talvorecmax.exe", TalvoRec::WindowCaption, {}},
+        {folder + L"RawWindow.exe", TalvoRec::WindowCaption, {}},
+        {folder + L"MinimalWindowDeclared.exe", Bench::MinimalWindowCaption, {}},
+        {folder + L"MinimalWindow.exe", Bench::MinimalWindowCaption, {}},
+    };
+    constexpr int count = static_cast<int>(std::size(contenders));
     try {
         // One untimed start each puts the files and Wine's libraries in the cache.
-        TimeStart(program, TalvoRec::WindowCaption);
-        TimeStart(floor, Bench::MinimalWindowCaption);
-        TimeStart(declared, Bench::MinimalWindowCaption);
-        std::vector<double> programTimes, floorTimes, declaredTimes;
-        for (int run = 0; run < runs; ++run) {
-            // Rotate which goes first, so none always follows another's clean-up.
-            for (int turn = 0; turn < 3; ++turn) {
-                switch ((run + turn) % 3) {
-                case 0:
-                    programTimes.push_back(TimeStart(program, TalvoRec::WindowCaption));
-                    break;
-                case 1:
-                    floorTimes.push_back(TimeStart(floor, Bench::MinimalWindowCaption));
-                    break;
-                case 2:
-                    declaredTimes.push_back(TimeStart(declared, Bench::MinimalWindowCaption));
-                    break;
-                }
+        for (const TContender& contender : contenders)
+            Bench::TimeStart(contender.Exe, contender.Caption);
+        for (int turn = 0; turn < turns; ++turn)
+            for (int i = 0; i < count; ++i) {
+                TContender& contender = contenders[(turn + i) % count];
+                contender.Times.push_back(Bench::TimeStart(contender.Exe, contender.Caption));
             }
-        }
-        const double programMs = Bench::Median(programTimes) * 1000;
-        const double floorMs = Bench::Median(floorTimes) * 1000;
-        const double declaredMs = Bench::Median(declaredTimes) * 1000;
-        const double ratio = programMs / floorMs;
-        std::printf("| Start-up to a window ready for input (median of %d) | %.0f ms | %.0f ms (minimal window) "
-                    "| %.2f | ≤ 1.10 | %s |\n",
-                    runs, programMs, floorMs, ratio, ratio <= 1.10 ? "yes" : "**no**");
-        std::printf("| Start-up, against a minimal window with the same manifest, COM apartment and common "
-                    "controls | %.0f ms | %.0f ms | %.2f | – | – |\n",
-                    programMs, declaredMs, programMs / declaredMs);
+        const Bench::TSpread program = Bench::Spread(contenders[0].Times);
+        const auto row = [&](const char* Measure, const TContender& Floor, const char* FloorName, bool Goal) {
+            const Bench::TSpread floor = Bench::Spread(Floor.Times);
+            const Bench::TSpread ratio = Bench::Spread(Bench::PairedRatios(contenders[0].Times, Floor.Times));
+            std::printf("| %s (%d turns) | %s | %s (%s) | %s | %s | %s |\n", Measure, turns,
+                        Bench::Show(program, "%.0f", 1000, " ms").c_str(),
+                        Bench::Show(floor, "%.0f", 1000, " ms").c_str(), FloorName, Bench::Show(ratio, "%.2f").c_str(),
+                        Goal ? "≤ 1.10" : "–", Goal ? (ratio.Median <= 1.10 ? "yes" : "**no**") : "–");
+        };
+        row("Start-up to a window ready for input", contenders[1], "the same window in plain Win32", true);
+        row("Start-up, against a minimal window with the same manifest, COM apartment and common controls",
+            contenders[2], "minimal window, declared", false);
+        row("Start-up, against a minimal window", contenders[3], "minimal window", false);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "StartupBench: %s\n", error.what());
         return 1;

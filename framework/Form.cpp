@@ -1,6 +1,7 @@
 #include "Form.h"
 
 #include "Handle.h"
+#include "StartupPhases.h"
 #include "SysUtils.h"
 #include "style/StyleManager.h"
 #include "style/StylePaint.h"
@@ -45,8 +46,10 @@ void TForm::HandleMessage(UINT Msg, TMessageHandler Handler)
 
 void TForm::CreateHandle()
 {
+    MarkStartupPhase("form object made");
     Scaler_.Dpi = ScreenDpi();
     CreateObjectDialog(*this, nullptr, FormStyle, FormExStyle | (Host_.OnTaskBar ? WS_EX_APPWINDOW : 0), Caption);
+    MarkStartupPhase("dialog made");
 
     // Sized around the client area with the styles the dialog was given.
     RECT frame{0, 0, Scaler_(ClientWidth), Scaler_(ClientHeight)};
@@ -58,6 +61,7 @@ void TForm::CreateHandle()
     const POINT position = CenteredPosition(workArea, size,
                                             {GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN)});
     SetWindowPos(Handle_, nullptr, position.x, position.y, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+    MarkStartupPhase("dialog sized and centred");
 
     FontHandle_ = CreateFontHandle(Font, Scaler_);
     SendMessageW(Handle_, WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle_.Get()), FALSE);
@@ -65,6 +69,7 @@ void TForm::CreateHandle()
     if (const HICON icon = LoadIconW(GetModuleHandleW(nullptr), L"MAINICON"))
         for (const WPARAM size : {ICON_BIG, ICON_SMALL})
             SendMessageW(Handle_, WM_SETICON, size, reinterpret_cast<LPARAM>(icon));
+    MarkStartupPhase("form font and icon");
 
     int id = FirstControlId;
     for (TControl* control : Controls_)
@@ -74,9 +79,12 @@ void TForm::CreateHandle()
     for (const TControl* first : {Controls_.empty() ? nullptr : Controls_.front(), FirstFocusControl()})
         if (first)
             SetWindowLongW(first->Handle(), GWL_STYLE, GetWindowLongW(first->Handle(), GWL_STYLE) | WS_GROUP);
+    MarkStartupPhase("controls made, label measured");
     UpdateLook();
+    MarkStartupPhase("style applied to the controls");
     for (TControl* control : Controls_)
         control->FitToText(BottomLimit(*control));
+    MarkStartupPhase("explanation measured");
 
     if (OnCreate) {
         try {
@@ -85,6 +93,7 @@ void TForm::CreateHandle()
             ReportError();
         }
     }
+    MarkStartupPhase("OnCreate");
 }
 
 int TForm::BottomLimit(const TControl& Control) const
@@ -105,12 +114,15 @@ void TForm::Show()
 {
     ShowWindow(Handle_, SW_SHOWNORMAL);
     UpdateWindow(Handle_);
+    MarkStartupPhase("shown and painted");
     SetForegroundWindow(Handle_);
     if (const TControl* first = FirstFocusControl())
         SetFocus(first->Handle());
+    MarkStartupPhase("foreground and focus");
     // A dialog shown by its own code is announced by it: a screen reader then reads the caption
     // and the texts, as it does for a dialog the dialog functions show.
     NotifyWinEvent(EVENT_SYSTEM_DIALOGSTART, Handle_, OBJID_WINDOW, CHILDID_SELF);
+    MarkStartupPhase("announced to screen readers");
 }
 
 TControl* TForm::FirstFocusControl() const
