@@ -137,7 +137,9 @@ void TForm::UpdateLook()
     HighContrast_ = HighContrastOn();
     for (TControl* control : Controls_)
         control->SetLook(Style_);
-    RedrawWindow(Handle_, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN);
+    // A window not on the screen yet, as while it is being made, is drawn whole when it is shown.
+    if (IsWindowVisible(Handle_))
+        RedrawWindow(Handle_, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN);
 }
 
 void TForm::ShowMessage(const std::wstring& Text)

@@ -134,8 +134,11 @@ void PaintFrameInStyle(HWND Window, const TStyle* Style)
         SetWindowSubclass(Window, &FrameSubclass, FrameSubclassId, reinterpret_cast<DWORD_PTR>(Style));
     else
         RemoveWindowSubclass(Window, &FrameSubclass, FrameSubclassId);
-    SetWindowPos(Window, nullptr, 0, 0, 0, 0,
-                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+    // A frame on the screen is drawn again at once; one not shown yet (its window being made) is
+    // drawn the new way when it first is.
+    if (IsWindowVisible(Window))
+        SetWindowPos(Window, nullptr, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 }
 
 void DrawStyledButton(const TStyle& Style, const DRAWITEMSTRUCT& Item, COLORREF Background, const TScaler& Scale)
