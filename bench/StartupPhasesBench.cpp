@@ -61,7 +61,11 @@ void MeasureOnce(const std::wstring& Exe, Bench::TPhaseBlock& Block, TSteps& Ste
     if (marks.Count == 0)
         throw std::runtime_error("a phase build recorded no marks");
     LONGLONG before = start;
-    const auto add = [&](const std::string& Name, LONGLONG At) {
+    std::map<std::string, int> seen;
+    const auto add = [&](std::string Name, LONGLONG At) {
+        // A mark passed again, as one after each control, is a step of its own each time.
+        if (const int times = ++seen[Name]; times > 1)
+            Name += " (" + std::to_string(times) + ")";
         if (std::find(Steps.Order.begin(), Steps.Order.end(), Name) == Steps.Order.end())
             Steps.Order.push_back(Name);
         Steps.Times[Name].push_back(Seconds(At - before));
