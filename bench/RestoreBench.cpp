@@ -1,13 +1,17 @@
-// The search for a running main application, and the restore time of TalvoRec::ReplaceFromBackup,
-// the very call behind the recovery button, run on a worker thread as the button runs it, against
-// the plainest durable copy of the same file in the same folder: CopyFileW, then FlushFileBuffers
-// on the target. Backups of random content are made in a folder under the temp folder, each size
-// is measured with the two taking turns, and the files are deleted before the next size. The
-// restore is to stay within 5% of the floor. Then, for the largest size, the longest a window takes
-// to answer a message sent to it while the restore runs: with the restore on a worker, as the
-// button runs it, and with the restore on the window's own thread, as it once ran.
+// The search for a running main application, and the restore as the recovery button runs it once
+// the user has said Yes, on a worker thread: the folder's lock, a search for running copies of the
+// main application, then TalvoRec::ReplaceFromBackup, which copies the backup beside the target,
+// flushes it, searches once more and moves it into place. Against it the plainest durable copy of
+// the same file in the same folder: CopyFileW, then FlushFileBuffers on the target. Backups of
+// random content are made in a folder under the temp folder; each size is measured in pairs of
+// turns, the restore first in one and the copy first in the other, and the files are deleted before
+// the next size. The two searches and the move into place, which CopyFileW does not do, are timed
+// on their own; the rest of the restore is to stay within 5% of the copy. Then, for the largest
+// size, the longest a window takes to answer a message sent to it while the restore runs: with the
+// restore on a worker, as the button runs it, and with the restore on the window's own thread, as
+// it once ran.
 //
-// Usage: RestoreBench [runs [MiB...]]; by default 6 runs of 64, 256 and 1024 MiB.
+// Usage: RestoreBench [pairs [MiB...]]; by default 16 pairs of turns of 64, 256 and 1024 MiB.
 // Prints Markdown table rows.
 
 #include "Measure.h"
@@ -72,20 +76,42 @@ void DurableCopy(const std::wstring& Backup, const std::wstring& Target)
     Check(FlushFileBuffers(file.Get()), "FlushFileBuffers");
 }
 
-// What the recovery button does once the user has said Yes, the folder's lock included, on the
-// calling thread: the backup is opened and checked before the question, so that is not timed.
-void RestoreHere(HANDLE Backup, const std::wstring& Target)
+// What the restore spent on the work CopyFileW does not do, in seconds.
+struct TExtraWork {
+    double Searches = 0;  // both searches for running copies
+    double Move = 0;      // the move of the flushed copy into place
+};
+
+// What the recovery button does once the user has said Yes, on the calling thread: the folder's
+// lock, a search for running copies, then the copy, flushed, a second search and the move. The
+// backup is opened and checked before the question, so that is not timed. None is running here.
+void RestoreHere(HANDLE Backup, const std::wstring& Target, TExtraWork& Extra)
 {
     const TalvoRec::TFolderLock lock(Target, TalvoRec::FolderLockTimeoutMs);
-    const DWORD error = TalvoRec::ReplaceFromBackup(lock, Backup);
+    const auto search = [&] {
+        const double start = Bench::Now();
+        const bool found = TalvoRec::FindRunningProcesses(Target).Any();
+        Extra.Searches += Bench::Now() - start;
+        if (found)
+            throw std::runtime_error("a process runs from the benchmark's folder");
+        return true;
+    };
+    search();
+    double moveStart = 0;
+    const DWORD error = TalvoRec::ReplaceFromBackup(lock, Backup, [&] {
+        search();
+        moveStart = Bench::Now();
+        return true;
+    });
+    Extra.Move = Bench::Now() - moveStart;
     SetLastError(error);
     Check(error == ERROR_SUCCESS, "ReplaceFromBackup");
 }
 
 // The same on a worker thread, waited for as the recovery button waits for it.
-void Restore(HANDLE Backup, const std::wstring& Target)
+void Restore(HANDLE Backup, const std::wstring& Target, TExtraWork& Extra)
 {
-    TalvoRec::TWorker worker([&](TalvoRec::TWorker&) { RestoreHere(Backup, Target); });
+    TalvoRec::TWorker worker([&](TalvoRec::TWorker&) { RestoreHere(Backup, Target, Extra); });
     worker.Wait();
 }
 
@@ -103,36 +129,58 @@ double TimeReplace(Operation Replace, const std::wstring& Backup, const std::wst
     return elapsed;
 }
 
+// The times of one size, a value per turn: the whole restore, what it spent on the searches and
+// the move, and the copy; and a ratio per pair of turns.
 struct TResult {
-    double ProgramSeconds;
-    double FloorSeconds;
+    std::vector<double> Restore, Searches, Move, Copy;
+    // The restore without its searches and move, against the copy, over both turns of a pair: the
+    // one that goes first in a turn pays about a tenth more for the disk's write-back of the turn
+    // before, and each goes first once in a pair.
+    std::vector<double> Ratios;
 };
 
-TResult MeasureSize(const std::wstring& Folder, uint64_t MiB, int Runs)
+TResult MeasureSize(const std::wstring& Folder, uint64_t MiB, int Pairs)
 {
     const uint64_t size = MiB << 20;
     const std::wstring backup = Folder + L"Talvomax_64.bak";
     const std::wstring target = Folder + L"Talvomax_64.exe";
     WriteRandomFile(backup, size, MiB);
-    std::vector<double> program, floor;
+    TResult result;
     {
         THandle held;
         SetLastError(TalvoRec::OpenBackup(backup, held));
         Check(static_cast<bool>(held), "OpenBackup");
-        const auto restore = [&](const std::wstring&, const std::wstring& Target) { Restore(held.Get(), Target); };
-        for (int run = 0; run < Runs; ++run) {
-            if (run % 2 == 0) {
-                program.push_back(TimeReplace(restore, backup, target, size));
-                floor.push_back(TimeReplace(DurableCopy, backup, target, size));
-            } else {
-                floor.push_back(TimeReplace(DurableCopy, backup, target, size));
-                program.push_back(TimeReplace(restore, backup, target, size));
+        const auto restore = [&] {
+            TExtraWork extra;
+            result.Restore.push_back(
+                TimeReplace([&](const std::wstring&,
+                                const std::wstring& Target) { Restore(held.Get(), Target, extra); },
+                            backup, target, size));
+            result.Searches.push_back(extra.Searches);
+            result.Move.push_back(extra.Move);
+        };
+        const auto copy = [&] { result.Copy.push_back(TimeReplace(DurableCopy, backup, target, size)); };
+        // One untimed turn first: the first copy of a size pays for the backup's own write-back.
+        restore();
+        copy();
+        result = {};
+        for (int pair = 0; pair < Pairs; ++pair) {
+            restore();
+            copy();
+            copy();
+            restore();
+            const size_t last = result.Restore.size() - 1;
+            double restores = 0, copies = 0;
+            for (const size_t i : {last - 1, last}) {
+                restores += result.Restore[i] - result.Searches[i] - result.Move[i];
+                copies += result.Copy[i];
             }
+            result.Ratios.push_back(restores / copies);
         }
     }
     DeleteFileW(target.c_str());
     DeleteFileW(backup.c_str());
-    return {Bench::Median(program), Bench::Median(floor)};
+    return result;
 }
 
 // A window on a thread of its own that restores once it is up, as the recovery window does after
@@ -174,10 +222,11 @@ private:
         if (!self->Window_)
             return 1;
         try {
+            TExtraWork extra;
             if (self->OnWorker_)
-                Restore(self->Backup_, self->Target_);
+                Restore(self->Backup_, self->Target_, extra);
             else
-                RestoreHere(self->Backup_, self->Target_);
+                RestoreHere(self->Backup_, self->Target_, extra);
         } catch (...) {
             self->Error_ = std::current_exception();
         }
@@ -194,15 +243,15 @@ private:
     std::exception_ptr Error_;
 };
 
-// The longest answer of a window over Runs restores of the backup of Size bytes, on a worker and on
-// the window's own thread, the two taking turns.
-std::pair<double, double> MeasureAnswers(const std::wstring& Folder, uint64_t MiB, int Runs)
+// The longest answer of a window in each of Runs restores of the backup of Size bytes, on a worker
+// and on the window's own thread, the two taking turns.
+std::pair<std::vector<double>, std::vector<double>> MeasureAnswers(const std::wstring& Folder, uint64_t MiB, int Runs)
 {
     const uint64_t size = MiB << 20;
     const std::wstring backup = Folder + L"Talvomax_64.bak";
     const std::wstring target = Folder + L"Talvomax_64.exe";
     WriteRandomFile(backup, size, MiB);
-    double worker = 0, own = 0;
+    std::vector<double> worker, own;
     {
         THandle held;
         SetLastError(TalvoRec::OpenBackup(backup, held));
@@ -211,8 +260,7 @@ std::pair<double, double> MeasureAnswers(const std::wstring& Folder, uint64_t Mi
             for (const bool onWorker : {run % 2 == 0, run % 2 != 0}) {
                 DeleteFileW(target.c_str());
                 WriteRandomFile(target, OldTargetSize, 7);
-                double& longest = onWorker ? worker : own;
-                longest = std::max(longest, TRestoringWindow(held.Get(), target, onWorker).LongestAnswer());
+                (onWorker ? worker : own).push_back(TRestoringWindow(held.Get(), target, onWorker).LongestAnswer());
                 if (FileSize(target) != size)
                     throw std::runtime_error("the target does not have the backup's size");
             }
@@ -229,7 +277,7 @@ const char* Met(bool Yes)
 }
 
 // The search for a running main application that every restore makes, where none runs.
-double MeasureSearch(const std::wstring& Folder, int Runs)
+std::vector<double> MeasureSearch(const std::wstring& Folder, int Runs)
 {
     const std::wstring program = Folder + L"Talvomax_64.exe";
     std::vector<double> times;
@@ -240,17 +288,23 @@ double MeasureSearch(const std::wstring& Folder, int Runs)
         if (found.Any())
             throw std::runtime_error("a process runs from the benchmark's folder");
     }
-    return Bench::Median(times);
+    return times;
+}
+
+// The restore without the work CopyFileW does not do, a value per turn.
+std::vector<double> WithoutExtraWork(const TResult& Result)
+{
+    std::vector<double> times;
+    for (size_t i = 0; i < Result.Restore.size(); ++i)
+        times.push_back(Result.Restore[i] - Result.Searches[i] - Result.Move[i]);
+    return times;
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    // Whichever of the two goes first in a turn pays for the write-back of the turn before, about a
-    // tenth on a gigabyte: the runs are made even so that each goes first as often.
-    int runs = argc > 1 ? std::atoi(argv[1]) : 6;
-    runs += runs % 2;
+    const int pairs = argc > 1 ? std::max(std::atoi(argv[1]), 1) : 16;
     std::vector<uint64_t> sizes;
     for (int i = 2; i < argc; ++i)
         sizes.push_back(std::strtoull(argv[i], nullptr, 10));
@@ -263,43 +317,51 @@ int main(int argc, char** argv)
     CreateDirectoryW(folder.c_str(), nullptr);
     try {
         constexpr int searchRuns = 101;
-        const double search = MeasureSearch(folder, searchRuns);
-        std::printf("| Search for a running Talvomax_64.exe, none running (median of %d) | %.2f ms | – | – "
-                    "| < 5 ms | %s |\n",
-                    searchRuns, search * 1000, Met(search < 0.005));
+        const Bench::TSpread search = Bench::Spread(MeasureSearch(folder, searchRuns));
+        std::printf("| Search for a running Talvomax_64.exe, none running (%d runs) | %s | – | – | < 5 ms | %s |\n",
+                    searchRuns, Bench::Show(search, "%.2f", 1000, " ms").c_str(), Met(search.Median < 0.005));
         std::fflush(stdout);
         std::vector<TResult> results;
         for (uint64_t MiB : sizes) {
-            const TResult result = MeasureSize(folder, MiB, runs);
+            const TResult result = MeasureSize(folder, MiB, pairs);
             results.push_back(result);
-            const double ratio = result.ProgramSeconds / result.FloorSeconds;
-            std::printf("| Restore %llu MiB (median of %d) | %.0f ms, %.0f MiB/s | %.0f ms, %.0f MiB/s "
-                        "(CopyFileW + flush) | %.2f | ≤ 1.05 | %s |\n",
-                        static_cast<unsigned long long>(MiB), runs, result.ProgramSeconds * 1000,
-                        MiB / result.ProgramSeconds, result.FloorSeconds * 1000, MiB / result.FloorSeconds, ratio,
-                        Met(ratio <= 1.05));
+            const Bench::TSpread restore = Bench::Spread(result.Restore);
+            const Bench::TSpread copy = Bench::Spread(result.Copy);
+            const Bench::TSpread ratio = Bench::Spread(result.Ratios);
+            std::printf("| Restore %llu MiB (%d pairs of turns) | %s, %.0f MiB/s; of it the two searches for running "
+                        "copies %s and the move into place %s | %s, %.0f MiB/s (CopyFileW + flush) | %s (the "
+                        "restore without its searches and move) | ≤ 1.05 | %s |\n",
+                        static_cast<unsigned long long>(MiB), pairs, Bench::Show(restore, "%.0f", 1000, " ms").c_str(),
+                        MiB / restore.Median, Bench::Show(Bench::Spread(result.Searches), "%.1f", 1000, " ms").c_str(),
+                        Bench::Show(Bench::Spread(result.Move), "%.1f", 1000, " ms").c_str(),
+                        Bench::Show(copy, "%.0f", 1000, " ms").c_str(), MiB / copy.Median,
+                        Bench::Show(ratio, "%.2f").c_str(), Met(ratio.Median <= 1.05));
             std::fflush(stdout);
         }
         if (sizes.size() > 1) {
             // Linear means the time per MiB stays put from the smallest size to the largest; the
             // floor shows how much of any drift is the disk's own.
             const auto perMiB = [&](size_t i, bool Program) {
-                return (Program ? results[i].ProgramSeconds : results[i].FloorSeconds) / sizes[i];
+                return Bench::Median(Program ? WithoutExtraWork(results[i]) : results[i].Copy) / sizes[i];
             };
             const size_t last = sizes.size() - 1;
             const double program = perMiB(last, true) / perMiB(0, true);
             const double floor = perMiB(last, false) / perMiB(0, false);
-            std::printf("| Restore time per MiB, %llu MiB against %llu MiB | %.2f | %.2f (CopyFileW + flush) "
-                        "| %.2f | ≤ 1.15 | %s |\n",
+            std::printf("| Restore time per MiB without the searches and the move, %llu MiB against %llu MiB "
+                        "| %.2f | %.2f (CopyFileW + flush) | %.2f | ≤ 1.15 | %s |\n",
                         static_cast<unsigned long long>(sizes[last]), static_cast<unsigned long long>(sizes[0]),
                         program, floor, program / floor, Met(program / floor <= 1.15));
             std::fflush(stdout);
         }
+        constexpr int answerRuns = 3;
         const uint64_t largest = sizes.back();
-        const auto [worker, own] = MeasureAnswers(folder, largest, runs / 2);
-        std::printf("| Longest answer of the window to a sent message during a %llu MiB restore (longest of %d) "
-                    "| %.0f ms | %.0f ms (the restore on the window's thread) | – | < 100 ms | %s |\n",
-                    static_cast<unsigned long long>(largest), runs / 2, worker * 1000, own * 1000, Met(worker < 0.1));
+        const auto [worker, own] = MeasureAnswers(folder, largest, answerRuns);
+        const Bench::TSpread answer = Bench::Spread(worker);
+        std::printf("| Longest answer of the window to a sent message during a %llu MiB restore (%d restores) "
+                    "| %s | %s (the restore on the window's thread) | – | < 100 ms, the most | %s |\n",
+                    static_cast<unsigned long long>(largest), answerRuns,
+                    Bench::Show(answer, "%.0f", 1000, " ms").c_str(),
+                    Bench::Show(Bench::Spread(own), "%.0f", 1000, " ms").c_str(), Met(answer.Max < 0.1));
     } catch (const std::exception& error) {
         std::fprintf(stderr, "RestoreBench: %s\n", error.what());
         RemoveDirectoryW(folder.c_str());
