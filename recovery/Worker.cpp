@@ -74,10 +74,12 @@ void DropHeldInput()
 }  // namespace
 
 TWorker::TWorker(std::function<void(TWorker&)> Work)
-    : Work_(std::move(Work)), RequestMade_(NewEvent(false)), Answered_(NewEvent(false)), Finishing_(NewEvent(true))
+    : Work_(std::move(Work)), RequestMade_(NewEvent(false)), Answered_(NewEvent(false)), Finishing_(NewEvent(true)),
+      Done_(NewEvent(true))
 {
-    Thread_.Reset(CreateThread(nullptr, 0, &ThreadMain, this, 0, nullptr));
-    if (!Thread_)
+    // The thread is never waited for itself, only for its work: Done_.
+    const Framework::THandle thread(CreateThread(nullptr, 0, &ThreadMain, this, 0, nullptr));
+    if (!thread)
         Framework::RaiseOSError(GetLastError(), L"CreateThread");
 }
 
@@ -86,12 +88,12 @@ TWorker::~TWorker()
     // Its work refers to the caller's objects: they must outlive it. Should the wait have failed,
     // the work's requests are answered no, so that it ends, and it is waited for as Wait waits,
     // the window answering meanwhile; blind only when waiting so fails again.
-    if (WaitForSingleObject(Thread_.Get(), 0) == WAIT_OBJECT_0)
+    if (WaitForSingleObject(Done_.Get(), 0) == WAIT_OBJECT_0)
         return;
     try {
         Finish();
     } catch (...) {
-        WaitForSingleObject(Thread_.Get(), INFINITE);
+        WaitForSingleObject(Done_.Get(), INFINITE);
     }
 }
 
@@ -103,12 +105,16 @@ DWORD WINAPI TWorker::ThreadMain(void* Param)
     } catch (...) {
         self->Error_ = std::current_exception();
     }
+    // The work is over: the window's thread goes on now, not once the system has ended this thread
+    // (a third of a millisecond under Wine, the whole restore waiting). Nothing here touches the
+    // object after this; it may be gone.
+    SetEvent(self->Done_.Get());
     return 0;
 }
 
 void TWorker::WaitForThread()
 {
-    const HANDLE objects[] = {Thread_.Get(), RequestMade_.Get()};
+    const HANDLE objects[] = {Done_.Get(), RequestMade_.Get()};
     for (;;) {
         const DWORD signalled = WaitPainting(objects);
         DropHeldInput();

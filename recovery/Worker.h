@@ -21,7 +21,7 @@ class TWorker {
 public:
     // Starts Work on a thread of its own.
     explicit TWorker(std::function<void(TWorker&)> Work);
-    // Waits for the thread as Finish does, should Wait not have.
+    // Waits for the work as Finish does, should Wait not have.
     ~TWorker();
     TWorker(const TWorker&) = delete;
     TWorker& operator=(const TWorker&) = delete;
@@ -59,7 +59,7 @@ private:
     Framework::THandle Answered_;     // auto-reset: the window's thread has answered it
     Framework::THandle Finishing_;    // manual-reset: set by Finish
     bool Finished_ = false;           // read and written on the window's thread only
-    Framework::THandle Thread_;
+    Framework::THandle Done_;         // manual-reset: set by the work's thread once the work is over
 };
 
 }  // namespace TalvoRec
