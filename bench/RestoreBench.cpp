@@ -5,8 +5,9 @@
 // the same file in the same folder: CopyFileW, then FlushFileBuffers on the target. Backups of
 // random content are made in a folder under the temp folder; each size is measured in pairs of
 // turns, the restore first in one and the copy first in the other, and the files are deleted before
-// the next size. The two searches and the move into place, which CopyFileW does not do, are timed
-// on their own; the rest of the restore is to stay within 5% of the copy. Then, for the largest
+// the next size. What the restore does beyond a copy (the two searches, the move into place, its
+// thread and the folder's lock) is timed on its own; its copy, from the call of ReplaceFromBackup
+// until the copy is flushed, is to stay within 5% of CopyFileW + flush. Then, for the largest
 // size, the longest a window takes to answer a message sent to it while the restore runs: with the
 // restore on a worker, as the button runs it, and with the restore on the window's own thread, as
 // it once ran.
@@ -76,8 +77,12 @@ void DurableCopy(const std::wstring& Backup, const std::wstring& Target)
     Check(FlushFileBuffers(file.Get()), "FlushFileBuffers");
 }
 
-// What the restore spent on the work CopyFileW does not do, in seconds.
-struct TExtraWork {
+// Where a restore's time went, in seconds. What is left of the whole is its thread's start and
+// end and the folder's lock.
+struct TRestoreParts {
+    // ReplaceFromBackup until the copy is flushed beside the target: the counterpart of CopyFileW +
+    // flush (with the look for copies a killed run left, and a new file for the copy).
+    double Copy = 0;
     double Searches = 0;  // both searches for running copies
     double Move = 0;      // the move of the flushed copy into place
 };
@@ -85,33 +90,34 @@ struct TExtraWork {
 // What the recovery button does once the user has said Yes, on the calling thread: the folder's
 // lock, a search for running copies, then the copy, flushed, a second search and the move. The
 // backup is opened and checked before the question, so that is not timed. None is running here.
-void RestoreHere(HANDLE Backup, const std::wstring& Target, TExtraWork& Extra)
+void RestoreHere(HANDLE Backup, const std::wstring& Target, TRestoreParts& Parts)
 {
     const TalvoRec::TFolderLock lock(Target, TalvoRec::FolderLockTimeoutMs);
     const auto search = [&] {
         const double start = Bench::Now();
         const bool found = TalvoRec::FindRunningProcesses(Target).Any();
-        Extra.Searches += Bench::Now() - start;
+        Parts.Searches += Bench::Now() - start;
         if (found)
             throw std::runtime_error("a process runs from the benchmark's folder");
-        return true;
     };
     search();
+    const double copyStart = Bench::Now();
     double moveStart = 0;
     const DWORD error = TalvoRec::ReplaceFromBackup(lock, Backup, [&] {
+        Parts.Copy = Bench::Now() - copyStart;
         search();
         moveStart = Bench::Now();
         return true;
     });
-    Extra.Move = Bench::Now() - moveStart;
+    Parts.Move = Bench::Now() - moveStart;
     SetLastError(error);
     Check(error == ERROR_SUCCESS, "ReplaceFromBackup");
 }
 
 // The same on a worker thread, waited for as the recovery button waits for it.
-void Restore(HANDLE Backup, const std::wstring& Target, TExtraWork& Extra)
+void Restore(HANDLE Backup, const std::wstring& Target, TRestoreParts& Parts)
 {
-    TalvoRec::TWorker worker([&](TalvoRec::TWorker&) { RestoreHere(Backup, Target, Extra); });
+    TalvoRec::TWorker worker([&](TalvoRec::TWorker&) { RestoreHere(Backup, Target, Parts); });
     worker.Wait();
 }
 
@@ -129,13 +135,13 @@ double TimeReplace(Operation Replace, const std::wstring& Backup, const std::wst
     return elapsed;
 }
 
-// The times of one size, a value per turn: the whole restore, what it spent on the searches and
-// the move, and the copy; and a ratio per pair of turns.
+// The times of one size, a value per turn: the whole restore and its parts, and CopyFileW +
+// flush; and a ratio per pair of turns.
 struct TResult {
-    std::vector<double> Restore, Searches, Move, Copy;
-    // The restore without its searches and move, against the copy, over both turns of a pair: the
-    // one that goes first in a turn pays about a tenth more for the disk's write-back of the turn
-    // before, and each goes first once in a pair.
+    std::vector<double> Restore, RestoreCopy, Searches, Move, Rest, Copy;
+    // The restore's copy against CopyFileW + flush, over both turns of a pair: the one that goes
+    // first in a turn pays about a tenth more for the disk's write-back of the turn before, and
+    // each goes first once in a pair.
     std::vector<double> Ratios;
 };
 
@@ -151,13 +157,15 @@ TResult MeasureSize(const std::wstring& Folder, uint64_t MiB, int Pairs)
         SetLastError(TalvoRec::OpenBackup(backup, held));
         Check(static_cast<bool>(held), "OpenBackup");
         const auto restore = [&] {
-            TExtraWork extra;
-            result.Restore.push_back(
-                TimeReplace([&](const std::wstring&,
-                                const std::wstring& Target) { Restore(held.Get(), Target, extra); },
-                            backup, target, size));
-            result.Searches.push_back(extra.Searches);
-            result.Move.push_back(extra.Move);
+            TRestoreParts parts;
+            const double whole = TimeReplace([&](const std::wstring&,
+                                                 const std::wstring& Target) { Restore(held.Get(), Target, parts); },
+                                             backup, target, size);
+            result.Restore.push_back(whole);
+            result.RestoreCopy.push_back(parts.Copy);
+            result.Searches.push_back(parts.Searches);
+            result.Move.push_back(parts.Move);
+            result.Rest.push_back(whole - parts.Copy - parts.Searches - parts.Move);
         };
         const auto copy = [&] { result.Copy.push_back(TimeReplace(DurableCopy, backup, target, size)); };
         // One untimed turn first: the first copy of a size pays for the backup's own write-back.
@@ -172,7 +180,7 @@ TResult MeasureSize(const std::wstring& Folder, uint64_t MiB, int Pairs)
             const size_t last = result.Restore.size() - 1;
             double restores = 0, copies = 0;
             for (const size_t i : {last - 1, last}) {
-                restores += result.Restore[i] - result.Searches[i] - result.Move[i];
+                restores += result.RestoreCopy[i];
                 copies += result.Copy[i];
             }
             result.Ratios.push_back(restores / copies);
@@ -222,11 +230,11 @@ private:
         if (!self->Window_)
             return 1;
         try {
-            TExtraWork extra;
+            TRestoreParts parts;
             if (self->OnWorker_)
-                Restore(self->Backup_, self->Target_, extra);
+                Restore(self->Backup_, self->Target_, parts);
             else
-                RestoreHere(self->Backup_, self->Target_, extra);
+                RestoreHere(self->Backup_, self->Target_, parts);
         } catch (...) {
             self->Error_ = std::current_exception();
         }
@@ -291,15 +299,6 @@ std::vector<double> MeasureSearch(const std::wstring& Folder, int Runs)
     return times;
 }
 
-// The restore without the work CopyFileW does not do, a value per turn.
-std::vector<double> WithoutExtraWork(const TResult& Result)
-{
-    std::vector<double> times;
-    for (size_t i = 0; i < Result.Restore.size(); ++i)
-        times.push_back(Result.Restore[i] - Result.Searches[i] - Result.Move[i]);
-    return times;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -328,12 +327,16 @@ int main(int argc, char** argv)
             const Bench::TSpread restore = Bench::Spread(result.Restore);
             const Bench::TSpread copy = Bench::Spread(result.Copy);
             const Bench::TSpread ratio = Bench::Spread(result.Ratios);
-            std::printf("| Restore %llu MiB (%d pairs of turns) | %s, %.0f MiB/s; of it the two searches for running "
-                        "copies %s and the move into place %s | %s, %.0f MiB/s (CopyFileW + flush) | %s (the "
-                        "restore without its searches and move) | ≤ 1.05 | %s |\n",
+            const auto ms = [](const std::vector<double>& Times) {
+                return Bench::Show(Bench::Spread(Times), "%.1f", 1000, " ms");
+            };
+            std::printf("| Restore %llu MiB (%d pairs of turns) | %s, %.0f MiB/s; of it the copy %s, the two searches "
+                        "for running copies %s, the move into place %s, its thread and the folder's lock %s | %s, "
+                        "%.0f MiB/s (CopyFileW + flush) | %s (the copy) | ≤ 1.05 | %s |\n",
                         static_cast<unsigned long long>(MiB), pairs, Bench::Show(restore, "%.0f", 1000, " ms").c_str(),
-                        MiB / restore.Median, Bench::Show(Bench::Spread(result.Searches), "%.1f", 1000, " ms").c_str(),
-                        Bench::Show(Bench::Spread(result.Move), "%.1f", 1000, " ms").c_str(),
+                        MiB / restore.Median,
+                        Bench::Show(Bench::Spread(result.RestoreCopy), "%.0f", 1000, " ms").c_str(),
+                        ms(result.Searches).c_str(), ms(result.Move).c_str(), ms(result.Rest).c_str(),
                         Bench::Show(copy, "%.0f", 1000, " ms").c_str(), MiB / copy.Median,
                         Bench::Show(ratio, "%.2f").c_str(), Met(ratio.Median <= 1.05));
             std::fflush(stdout);
@@ -342,12 +345,12 @@ int main(int argc, char** argv)
             // Linear means the time per MiB stays put from the smallest size to the largest; the
             // floor shows how much of any drift is the disk's own.
             const auto perMiB = [&](size_t i, bool Program) {
-                return Bench::Median(Program ? WithoutExtraWork(results[i]) : results[i].Copy) / sizes[i];
+                return Bench::Median(Program ? results[i].RestoreCopy : results[i].Copy) / sizes[i];
             };
             const size_t last = sizes.size() - 1;
             const double program = perMiB(last, true) / perMiB(0, true);
             const double floor = perMiB(last, false) / perMiB(0, false);
-            std::printf("| Restore time per MiB without the searches and the move, %llu MiB against %llu MiB "
+            std::printf("| Restore time per MiB, the copy, %llu MiB against %llu MiB "
                         "| %.2f | %.2f (CopyFileW + flush) | %.2f | ≤ 1.15 | %s |\n",
                         static_cast<unsigned long long>(sizes[last]), static_cast<unsigned long long>(sizes[0]),
                         program, floor, program / floor, Met(program / floor <= 1.15));
