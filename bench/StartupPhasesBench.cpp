@@ -97,9 +97,7 @@ std::string Cell(const TSteps& Steps, const std::string& Step)
     const auto found = Steps.Times.find(Step);
     if (found == Steps.Times.end())
         return "–";
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f ms", Bench::Median(found->second) * 1000);
-    return text;
+    return Bench::Show(Bench::Spread(found->second), "%.1f", 1000, " ms");
 }
 
 }  // namespace
