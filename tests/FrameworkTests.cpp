@@ -100,6 +100,8 @@ TEST(SystemErrorMessage, GivesTheSystemTextWithoutTheLineBreakOrTheCode)
     EXPECT_FALSE(text.empty());
     EXPECT_NE(text.back(), L'\n');
     EXPECT_EQ(SystemErrorMessage(0x2FFFFFFF), L"Error 805306367");
+    EXPECT_EQ(UIntToStr(0), L"0");
+    EXPECT_EQ(UIntToStr(18446744073709551615ull), L"18446744073709551615");
     // A text about "%1" names the subject instead.
     const std::wstring badFormat = SystemErrorMessage(ERROR_BAD_EXE_FORMAT, L"Talvomax_64.exe");
     EXPECT_EQ(badFormat.find(L"%1"), std::wstring::npos) << std::string(badFormat.begin(), badFormat.end());
