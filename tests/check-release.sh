@@ -57,6 +57,7 @@ same-bytes)
         fail "with libquadmath.a linked in, the release did not fail"
     fi
     grep -q 'libquadmath\.a' "$log" || { cat "$log"; fail "the failed release does not name libquadmath.a"; }
+    echo "a library without notices: refused: $(grep '^third-party:' "$log")"
     [ -z "$(ls -A "$dist")" ] || fail "the failed release left files in dist/"
     cmake "$copy/build/release" -DCMAKE_EXE_LINKER_FLAGS= >/dev/null
     ;;
