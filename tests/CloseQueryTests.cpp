@@ -89,7 +89,7 @@ TEST(CloseQuery, StartsTheRealApplicationWhenItsPathHasBlanks)
 // Wine 8 starts a program whose long path is longer than MAX_PATH by a path from a buffer on its
 // stack that it never fills (GetLongPathNameW's answer does not fit it): the start works only when
 // that buffer happens to begin with a zero, whatever this thread ran before. Cleared first, the
-// outcome no longer hangs on that. Windows reads no such buffer.
+// outcome no longer hangs on that. On Windows it changes nothing.
 [[gnu::noinline]] void ClearStackBelow()
 {
     volatile char below[64 * 1024];
