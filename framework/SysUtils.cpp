@@ -2,6 +2,7 @@
 
 #include "Handle.h"
 
+#include <iterator>
 #include <vector>
 
 namespace Framework {
@@ -14,13 +15,24 @@ std::wstring SystemErrorMessage(DWORD code, const std::wstring& Subject)
                                         nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     const TLocalMemory allocated(buffer);
     if (length == 0)
-        return L"Error " + std::to_wstring(code);
+        return L"Error " + UIntToStr(code);
     std::wstring text(buffer, length);
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
         text.pop_back();
     for (size_t at = text.find(L"%1"); at != std::wstring::npos; at = text.find(L"%1", at + Subject.size()))
         text.replace(at, 2, Subject);
     return text;
+}
+
+std::wstring UIntToStr(unsigned long long Value)
+{
+    wchar_t digits[20];  // enough for 2^64 - 1
+    wchar_t* first = std::end(digits);
+    do {
+        *--first = static_cast<wchar_t>(L'0' + Value % 10);
+        Value /= 10;
+    } while (Value != 0);
+    return std::wstring(first, std::end(digits));
 }
 
 void RaiseOSError(DWORD code, const std::wstring& context, const std::wstring& Subject)
@@ -54,3 +66,17 @@ std::wstring ExeName()
 }
 
 }  // namespace Framework
+
+namespace std {
+
+// A check of the C++ library that fails (_GLIBCXX_ASSERTIONS) ends the program at once by Windows'
+// fail-fast: no exception handler or filter runs, so none that an overrun replaced can take over,
+// and Windows Error Reporting records where it stopped. The library's own version would print with
+// MinGW's printf, to a console this program does not have, and bring in that printf.
+void __glibcxx_assert_fail(const char*, int, const char*, const char*) noexcept
+{
+    RaiseFailFastException(nullptr, nullptr, FAIL_FAST_GENERATE_EXCEPTION_ADDRESS);
+    __builtin_trap();  // not reached: the call does not return
+}
+
+}  // namespace std

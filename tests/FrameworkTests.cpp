@@ -1,4 +1,7 @@
-// The arithmetic and texts of the window layer.
+// The arithmetic and texts of the window layer, and how it ends a program whose memory is overrun.
+
+// The C++ library checks what it is given here as it does in the shipped code.
+#define _GLIBCXX_ASSERTIONS 1
 
 #include "framework/Application.h"
 #include "framework/Form.h"
@@ -6,6 +9,8 @@
 #include "framework/SysUtils.h"
 
 #include <gtest/gtest.h>
+
+#include <vector>
 
 using namespace Framework;
 
@@ -100,10 +105,25 @@ TEST(SystemErrorMessage, GivesTheSystemTextWithoutTheLineBreakOrTheCode)
     EXPECT_FALSE(text.empty());
     EXPECT_NE(text.back(), L'\n');
     EXPECT_EQ(SystemErrorMessage(0x2FFFFFFF), L"Error 805306367");
+    EXPECT_EQ(UIntToStr(0), L"0");
+    EXPECT_EQ(UIntToStr(18446744073709551615ull), L"18446744073709551615");
     // A text about "%1" names the subject instead.
     const std::wstring badFormat = SystemErrorMessage(ERROR_BAD_EXE_FORMAT, L"Talvomax_64.exe");
     EXPECT_EQ(badFormat.find(L"%1"), std::wstring::npos) << std::string(badFormat.begin(), badFormat.end());
     EXPECT_NE(badFormat.find(L"Talvomax_64.exe"), std::wstring::npos);
+}
+
+TEST(FailedLibraryCheck, EndsTheProgramByFailFastWithNoHandlerRunning)
+{
+    constexpr DWORD FailFast = 0xC0000602;  // STATUS_FAIL_FAST_EXCEPTION
+    std::vector<int> values(3);
+    volatile size_t past = values.size();
+    EXPECT_EXIT(
+        {
+            SetUnhandledExceptionFilter([](EXCEPTION_POINTERS*) -> LONG { ExitProcess(1); });
+            values[past] = 1;
+        },
+        testing::ExitedWithCode(static_cast<int>(FailFast)), "");
 }
 
 }  // namespace
