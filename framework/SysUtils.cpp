@@ -66,17 +66,3 @@ std::wstring ExeName()
 }
 
 }  // namespace Framework
-
-namespace std {
-
-// A check of the C++ library that fails (_GLIBCXX_ASSERTIONS) ends the program at once by Windows'
-// fail-fast: no exception handler or filter runs, so none that an overrun replaced can take over,
-// and Windows Error Reporting records where it stopped. The library's own version would print with
-// MinGW's printf, to a console this program does not have, and bring in that printf.
-void __glibcxx_assert_fail(const char*, int, const char*, const char*) noexcept
-{
-    RaiseFailFastException(nullptr, nullptr, FAIL_FAST_GENERATE_EXCEPTION_ADDRESS);
-    __builtin_trap();  // not reached: the call does not return
-}
-
-}  // namespace std

@@ -1,6 +1,7 @@
 // The arithmetic and texts of the window layer, and how it ends a program whose memory is overrun.
 
-// The C++ library checks what it is given here as it does in the shipped code.
+// The C++ library checks what it is given here as it does in the shipped code, and the stack
+// protector guards these frames as it does there (tests/CMakeLists.txt).
 #define _GLIBCXX_ASSERTIONS 1
 
 #include "framework/Application.h"
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
 using namespace Framework;
@@ -113,17 +115,35 @@ TEST(SystemErrorMessage, GivesTheSystemTextWithoutTheLineBreakOrTheCode)
     EXPECT_NE(badFormat.find(L"Talvomax_64.exe"), std::wstring::npos);
 }
 
-TEST(FailedLibraryCheck, EndsTheProgramByFailFastWithNoHandlerRunning)
+extern "C" uintptr_t __stack_chk_guard;
+
+// Writes Count bytes into an array of 8 on the stack, the frame's canary with them past 8.
+[[gnu::noinline]] void FillLocalArray(size_t Count)
+{
+    volatile char array[8];
+    for (size_t at = 0; at < Count; ++at)
+        array[at] = 0x5A;
+}
+
+TEST(FailedMemoryCheck, EndsTheProgramByFailFastWithNoHandlerRunning)
 {
     constexpr DWORD FailFast = 0xC0000602;  // STATUS_FAIL_FAST_EXCEPTION
     std::vector<int> values(3);
     volatile size_t past = values.size();
-    EXPECT_EXIT(
-        {
-            SetUnhandledExceptionFilter([](EXCEPTION_POINTERS*) -> LONG { ExitProcess(1); });
-            values[past] = 1;
-        },
-        testing::ExitedWithCode(static_cast<int>(FailFast)), "");
+    const std::pair<const char*, std::function<void()>> overruns[] = {
+        {"an index past the end of a vector", [&] { values[past] = 1; }},
+        {"a local array written past its end", [&] { FillLocalArray(past + 64); }},
+    };
+    for (const auto& [name, overrun] : overruns) {
+        SCOPED_TRACE(name);
+        EXPECT_EXIT(
+            {
+                SetUnhandledExceptionFilter([](EXCEPTION_POINTERS*) -> LONG { ExitProcess(1); });
+                overrun();
+            },
+            testing::ExitedWithCode(static_cast<int>(FailFast)), "");
+    }
+    EXPECT_NE(__stack_chk_guard, 0u) << "the stack protector's canary was not drawn";
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The executable imports only DLLs that ship with Windows 7 (script/windows-dlls.txt), and none of
 # the functions that appeared after it (DPI and security calls we might be tempted to use directly).
-# Its hardening shows in two it must import: a failed check of the C++ library ends it by
-# RaiseFailFastException, and the stack protector's canary comes from CryptGenRandom. And its code
+# Its hardening shows in two it must import: a failed check ends it by RaiseFailFastException, and
+# the stack protector's canary comes from RtlGenRandom (exported as SystemFunction036). And its code
 # calls both checks' failures: their addresses are in its link map, beside it.
 set -euo pipefail
 exe=$1
@@ -30,7 +30,7 @@ for function in "${newer[@]}"; do
     fi
 done
 
-for function in RaiseFailFastException CryptGenRandom; do
+for function in RaiseFailFastException SystemFunction036; do
     if ! grep -qw "$function" <<<"$imports"; then
         echo "does not import $function: built without its hardening"
         status=1
