@@ -2,6 +2,7 @@
 
 #include "Handle.h"
 
+#include <iterator>
 #include <vector>
 
 namespace Framework {
@@ -14,13 +15,24 @@ std::wstring SystemErrorMessage(DWORD code, const std::wstring& Subject)
                                         nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     const TLocalMemory allocated(buffer);
     if (length == 0)
-        return L"Error " + std::to_wstring(code);
+        return L"Error " + UIntToStr(code);
     std::wstring text(buffer, length);
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
         text.pop_back();
     for (size_t at = text.find(L"%1"); at != std::wstring::npos; at = text.find(L"%1", at + Subject.size()))
         text.replace(at, 2, Subject);
     return text;
+}
+
+std::wstring UIntToStr(unsigned long long Value)
+{
+    wchar_t digits[20];  // enough for 2^64 - 1
+    wchar_t* first = std::end(digits);
+    do {
+        *--first = static_cast<wchar_t>(L'0' + Value % 10);
+        Value /= 10;
+    } while (Value != 0);
+    return std::wstring(first, std::end(digits));
 }
 
 void RaiseOSError(DWORD code, const std::wstring& context, const std::wstring& Subject)

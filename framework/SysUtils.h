@@ -28,6 +28,10 @@ using TErrorReporter = std::function<void()>;
 // there.
 std::wstring SystemErrorMessage(DWORD code, const std::wstring& Subject = L"");
 
+// Value in decimal digits. std::to_wstring would bring in MinGW's printf and its floating-point
+// conversions, 23 KB of the program, for this alone.
+std::wstring UIntToStr(unsigned long long Value);
+
 // Raises Exception with `context`, a line break and the system's text for `code`.
 [[noreturn]] void RaiseOSError(DWORD code, const std::wstring& context, const std::wstring& Subject = L"");
 

@@ -79,6 +79,12 @@ TRunningCopies FindRunningProcesses(const std::wstring& Program)
         // One we may not end is still looked at: ours, it must be reported rather than passed over.
         if (!process)
             process.Reset(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+        // One that has ended since the list was taken holds nothing: Windows knows its id no more, or
+        // tells its exit code.
+        DWORD exitCode = STILL_ACTIVE;
+        if (process ? GetExitCodeProcess(process.Get(), &exitCode) && exitCode != STILL_ACTIVE
+                    : GetLastError() == ERROR_INVALID_PARAMETER)
+            continue;
         TFileId imageId;
         if (!process || !ImageIdOf(process.Get(), imageId)) {
             found.Unidentified = true;

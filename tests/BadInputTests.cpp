@@ -589,11 +589,11 @@ std::vector<std::string> ExpectNothingLost(const std::vector<TCase>& Cases)
         held = THeld();
 
         std::wcout << L"| " << name << L" | " << OutcomeName(outcome) << L" | " << took << L" |\n";
-        EXPECT_TRUE(c.Allowed.count(outcome)) << "unexpected outcome";
+        EXPECT_TRUE(c.Allowed.count(outcome)) << "unexpected outcome: " << Utf8(error);
         if (outcome == TOutcome::Error) {
             EXPECT_TRUE(error.starts_with(TalvoRec::RestoreFailedText) ||
                         error.starts_with(TalvoRec::BackupUnreadableText))
-                << std::string(error.begin(), error.end());
+                << Utf8(error);
         }
         const auto exeAfter = ContentOf(folder.Exe());
         const bool restored = outcome == TOutcome::Restored || outcome == TOutcome::EndedAndRestored ||

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -42,6 +43,21 @@ public:
     }
 
     std::string Manifest() const { return Resource(MAKEINTRESOURCEW(1), RT_MANIFEST); }
+
+    // The optional header and the size of the base relocations, read from the file as the loader
+    // reads them.
+    IMAGE_OPTIONAL_HEADER64 Header(DWORD& RelocationBytes) const
+    {
+        const std::string file = ReadBytes(Path_);
+        IMAGE_DOS_HEADER dos{};
+        IMAGE_NT_HEADERS64 nt{};
+        memcpy(&dos, file.data(), std::min(file.size(), sizeof dos));
+        if (file.size() >= dos.e_lfanew + sizeof nt)
+            memcpy(&nt, file.data() + dos.e_lfanew, sizeof nt);
+        const bool stripped = nt.FileHeader.Characteristics & IMAGE_FILE_RELOCS_STRIPPED;
+        RelocationBytes = stripped ? 0 : nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_BASERELOC].Size;
+        return nt.OptionalHeader;
+    }
 
     // A value of the version record by its VerQueryValueW path; empty when there is none.
     std::string VersionValue(const std::wstring& SubBlock) const
@@ -216,6 +232,10 @@ TEST(Executable, DeclaresWhatWindowsStartsAndShowsItWith)
         return joined;
     };
 
+    DWORD relocations = 0;
+    const IMAGE_OPTIONAL_HEADER64 header = exe.Header(relocations);
+    const auto has = [&](WORD Flag) { return [&, Flag] { return header.DllCharacteristics & Flag ? "yes" : "no"; }; };
+
     struct TDeclaration {
         const char* What;
         std::function<std::string()> Actual;
@@ -247,6 +267,11 @@ TEST(Executable, DeclaresWhatWindowsStartsAndShowsItWith)
         {"translation", translation, "0411 932"},
         {"icon", [&] { return IconImages(exe, L"MAINICON"); }, "32x32 8 bits, image 32x32 8 bits"},
         {"style", styleName, "Amethyst Kamri"},
+        {"ASLR", has(IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE), "yes"},
+        {"relocations, without which ASLR cannot move it", [&] { return relocations > 0 ? "yes" : "no"; }, "yes"},
+        {"64-bit ASLR", has(IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA), "yes"},
+        {"NX", has(IMAGE_DLLCHARACTERISTICS_NX_COMPAT), "yes"},
+        {"Terminal Server aware", has(IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE), "yes"},
     };
     for (const auto& declaration : declarations)
         EXPECT_EQ(declaration.Actual(), declaration.Expected) << declaration.What;

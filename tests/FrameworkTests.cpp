@@ -1,4 +1,8 @@
-// The arithmetic and texts of the window layer.
+// The arithmetic and texts of the window layer, and how it ends a program whose memory is overrun.
+
+// The C++ library checks what it is given here as it does in the shipped code, and the stack
+// protector guards these frames as it does there (tests/CMakeLists.txt).
+#define _GLIBCXX_ASSERTIONS 1
 
 #include "framework/Application.h"
 #include "framework/Form.h"
@@ -6,6 +10,9 @@
 #include "framework/SysUtils.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
 
 using namespace Framework;
 
@@ -100,10 +107,43 @@ TEST(SystemErrorMessage, GivesTheSystemTextWithoutTheLineBreakOrTheCode)
     EXPECT_FALSE(text.empty());
     EXPECT_NE(text.back(), L'\n');
     EXPECT_EQ(SystemErrorMessage(0x2FFFFFFF), L"Error 805306367");
+    EXPECT_EQ(UIntToStr(0), L"0");
+    EXPECT_EQ(UIntToStr(18446744073709551615ull), L"18446744073709551615");
     // A text about "%1" names the subject instead.
     const std::wstring badFormat = SystemErrorMessage(ERROR_BAD_EXE_FORMAT, L"Talvomax_64.exe");
     EXPECT_EQ(badFormat.find(L"%1"), std::wstring::npos) << std::string(badFormat.begin(), badFormat.end());
     EXPECT_NE(badFormat.find(L"Talvomax_64.exe"), std::wstring::npos);
+}
+
+extern "C" uintptr_t __stack_chk_guard;
+
+// Writes Count bytes into an array of 8 on the stack, the frame's canary with them past 8.
+[[gnu::noinline]] void FillLocalArray(size_t Count)
+{
+    volatile char array[8];
+    for (size_t at = 0; at < Count; ++at)
+        array[at] = 0x5A;
+}
+
+TEST(FailedMemoryCheck, EndsTheProgramByFailFastWithNoHandlerRunning)
+{
+    constexpr DWORD FailFast = 0xC0000602;  // STATUS_FAIL_FAST_EXCEPTION
+    std::vector<int> values(3);
+    volatile size_t past = values.size();
+    const std::pair<const char*, std::function<void()>> overruns[] = {
+        {"an index past the end of a vector", [&] { values[past] = 1; }},
+        {"a local array written past its end", [&] { FillLocalArray(past + 64); }},
+    };
+    for (const auto& [name, overrun] : overruns) {
+        SCOPED_TRACE(name);
+        EXPECT_EXIT(
+            {
+                SetUnhandledExceptionFilter([](EXCEPTION_POINTERS*) -> LONG { ExitProcess(1); });
+                overrun();
+            },
+            testing::ExitedWithCode(static_cast<int>(FailFast)), "");
+    }
+    EXPECT_NE(__stack_chk_guard, 0u) << "the stack protector's canary was not drawn";
 }
 
 }  // namespace

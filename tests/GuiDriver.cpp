@@ -272,7 +272,9 @@ COLORREF ParsePixel(const std::string& Text)
 // Runs a command on the build machine and waits until it is done; false when it fails.
 bool RunOnHost(const std::string& Command)
 {
-    const std::string output = "/tmp/talvo-host-" + std::to_string(GetCurrentProcessId());
+    // In this build's own folder: process ids are only unique within one Wine prefix, and another
+    // build on the machine runs its tests in a prefix of its own.
+    const std::string output = std::string(TEST_BINARY_DIR) + "/host-" + std::to_string(GetCurrentProcessId());
     std::string text;
     return RunOnHost(Command + " && echo done > " + Quoted(output + ".part") + " && mv " + Quoted(output + ".part") +
                          " " + Quoted(output),

@@ -85,14 +85,21 @@ protected:
                 "installing the backup");
     }
 
+    // Only the copy in this test's folder: other tests run theirs meanwhile.
     bool MainApplicationRunning() const
     {
         Framework::THandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
         PROCESSENTRY32W entry{};
         entry.dwSize = sizeof entry;
-        for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry))
-            if (_wcsicmp(entry.szExeFile, L"Talvomax_64.exe") == 0)
+        for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry)) {
+            const Framework::THandle process(
+                OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+            wchar_t image[MAX_PATH];
+            DWORD length = MAX_PATH;
+            if (process && QueryFullProcessImageNameW(process.Get(), 0, image, &length) &&
+                _wcsicmp(image, Exe().c_str()) == 0)
                 return true;
+        }
         return false;
     }
 

@@ -69,7 +69,7 @@ protected:
                              const std::vector<std::wstring>& calls,
                              const std::wstring& text = TalvoRec::RestoreFailedText)
     {
-        EXPECT_EQ(error.rfind(text + L"\r\n", 0), 0u) << "error text";
+        EXPECT_TRUE(error.starts_with(text + L"\r\n")) << "error text: " << Utf8(error);
         EXPECT_GT(error.size(), text.size() + 2) << "system message missing";
         EXPECT_EQ(Window.Calls, calls);
         EXPECT_FALSE(RunAfterClose);
@@ -539,7 +539,7 @@ TEST(FormCreate, WorksInTheProgramsOwnFolderAndClearsTheRestoredFlag)
 
     window.FormCreate(&window);
 
-    EXPECT_EQ(_wcsicmp(AppDir.c_str(), expected.c_str()), 0) << std::string(AppDir.begin(), AppDir.end());
+    EXPECT_EQ(_wcsicmp(AppDir.c_str(), expected.c_str()), 0) << Utf8(AppDir);
     EXPECT_FALSE(RunAfterClose);
     EXPECT_TRUE(window.Calls.empty());
 }

@@ -49,6 +49,14 @@ std::wstring WinePath(const std::string& UnixPath)
     return path;
 }
 
+std::string Utf8(const std::wstring& Text)
+{
+    std::string text(Text.size() * 3, '\0');
+    text.resize(WideCharToMultiByte(CP_UTF8, 0, Text.data(), static_cast<int>(Text.size()), text.data(),
+                                    static_cast<int>(text.size()), nullptr, nullptr));
+    return text;
+}
+
 void WriteBytes(const std::wstring& file, const std::string& bytes)
 {
     THandle handle(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -33,6 +33,9 @@ void Require(bool Ok, const std::string& What);
 // A Windows path for a path of the build machine (Wine shows its root as drive Z:).
 std::wstring WinePath(const std::string& UnixPath);
 
+// Text as UTF-8, for a failure message that shows what a test saw.
+std::string Utf8(const std::wstring& Text);
+
 void WriteBytes(const std::wstring& file, const std::string& bytes);
 std::string ReadBytes(const std::wstring& file);
 // Deterministic pseudo-random content of the given size.

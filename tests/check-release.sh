@@ -3,18 +3,26 @@
 # another name, with a blank in it: neither this build nor the developer's dist/ is touched.
 #
 #   check-release.sh same-bytes SOURCES COPY PROGRAM
-#       Released from COPY, the program is byte for byte PROGRAM, the one built here, and
-#       SHA256SUMS, whose line is printed last, names it.
+#       Released from COPY, the program is byte for byte PROGRAM, the one built here, and its
+#       notices and bill of materials are those that PROGRAM's own link map gives (so that map
+#       shows no library without its notices); SHA256SUMS names every file in dist/, the program
+#       last, as printed. Linked with one more library, which has no notices, the release fails.
 #   check-release.sh signed COPY RUN RELEASE_TESTS
 #       Signed with a throw-away certificate, it verifies, is the unsigned program and a signature,
-#       and RELEASE_TESTS (a Windows program run with RUN) checks it as Windows does. A signing that
-#       fails, or a signature that does not verify, leaves no program in COPY/dist.
+#       and RELEASE_TESTS (a Windows program run with RUN) checks it as Windows does; the bill of
+#       materials has the signed program's hash. A signing that fails, or a signature that does not
+#       verify, leaves no program in COPY/dist.
 set -euo pipefail
 
 status=0
 fail() {
     echo "FAIL: $*"
     status=1
+}
+# The SHA-256 that the bill of materials in the dist/ folder $1 gives its program.
+bom_hash() {
+    /usr/bin/python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["metadata"]["component"]["hashes"][0]["content"])' \
+        "$1/Talvorecmax.cdx.json"
 }
 
 case $1 in
@@ -26,9 +34,32 @@ same-bytes)
     log=$(mktemp)
     trap 'rm -f "$log"' EXIT
     "$copy/script/release" | tee "$log"
-    (cd "$copy/dist" && sha256sum --check --strict SHA256SUMS) || fail "SHA256SUMS does not match the program"
-    [ "$(tail -n 1 "$log")" = "$(cat "$copy/dist/SHA256SUMS")" ] || fail "the hash is not the last line printed"
-    cmp "$copy/dist/Talvorecmax.exe" "$program" || fail "released from another folder, the program differs from $program"
+    dist=$copy/dist
+    (cd "$dist" && sha256sum --check --strict SHA256SUMS) || fail "SHA256SUMS does not match the files"
+    [ "$(cd "$dist" && LC_ALL=C ls | grep -vx SHA256SUMS)" = "$(sed 's/^[0-9a-f]*  //' "$dist/SHA256SUMS" | LC_ALL=C sort)" ] ||
+        fail "SHA256SUMS does not name every file in dist/"
+    [ "$(tail -n 1 "$log")" = "$(cd "$dist" && sha256sum Talvorecmax.exe)" ] || fail "the program's hash is not the last line printed"
+    cmp "$dist/Talvorecmax.exe" "$program" || fail "released from another folder, the program differs from $program"
+    made=$(mktemp -d)
+    trap 'rm -rf "$log" "$made"' EXIT
+    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$(dirname "$program")/CMakeCache.txt")
+    "$sources/script/third-party" write "${program%.exe}.map" "$program" "$version" "$made" || fail "this build's map has no notices"
+    for file in THIRD-PARTY-NOTICES.txt Talvorecmax.cdx.json; do
+        cmp "$made/$file" "$dist/$file" || fail "$file is not what this build's link map gives"
+    done
+    "$sources/script/third-party" validate "$dist/Talvorecmax.cdx.json" || fail "the bill of materials is not valid CycloneDX 1.6"
+    [ "$(bom_hash "$dist")" = "$(sha256sum <"$dist/Talvorecmax.exe" | cut -d ' ' -f 1)" ] ||
+        fail "the bill of materials does not have the program's hash"
+
+    # Linked with one more static library, which has no notices: the release names it and ships nothing.
+    cmake "$copy/build/release" "-DCMAKE_EXE_LINKER_FLAGS=-Wl,--undefined=quadmath_snprintf -lquadmath" >/dev/null
+    if "$copy/script/release" >"$log" 2>&1; then
+        fail "with libquadmath.a linked in, the release did not fail"
+    fi
+    grep -q 'libquadmath\.a' "$log" || { cat "$log"; fail "the failed release does not name libquadmath.a"; }
+    echo "a library without notices: refused: $(grep '^third-party:' "$log")"
+    [ -z "$(ls -A "$dist")" ] || fail "the failed release left files in dist/"
+    cmake "$copy/build/release" -DCMAKE_EXE_LINKER_FLAGS= >/dev/null
     ;;
 
 signed)
@@ -75,6 +106,8 @@ signed)
         grep -q 'Text description: Talvorecmax$' "$certs/verify" || fail "no description Talvorecmax"
         grep -q 'Message digest algorithm  : SHA256' "$certs/verify" || fail "not a SHA-256 digest"
         (cd "$dist" && sha256sum --check --strict SHA256SUMS) || fail "SHA256SUMS does not name the signed program"
+        [ "$(bom_hash "$dist")" = "$(sha256sum <"$dist/Talvorecmax.exe" | cut -d ' ' -f 1)" ] ||
+            fail "the bill of materials does not have the signed program's hash"
         # Without its signature it is the unsigned program: a signed download can be checked
         # against the sources.
         osslsigncode remove-signature -in "$dist/Talvorecmax.exe" -out "$certs/unsigned.exe" >/dev/null
@@ -96,8 +129,8 @@ signed)
         else
             echo "$what: refused: $(grep '^release:' "$certs/log" | tail -n 1)"
         fi
-        if [ -e "$dist/Talvorecmax.exe" ] || [ -e "$dist/SHA256SUMS" ]; then
-            fail "$what: a program was left in dist/"
+        if [ -n "$(ls -A "$dist")" ]; then
+            fail "$what: files were left in dist/"
         fi
     done <<EOF
 a wrong password|not the password|good.pfx

@@ -1,5 +1,7 @@
 #include "Style.h"
 
+#include "framework/SysUtils.h"
+
 #include <vector>
 
 namespace Framework {
@@ -58,7 +60,7 @@ std::wstring Quoted(std::string_view Text)
 
 [[noreturn]] void Fail(int Line, const std::wstring& What)
 {
-    throw EStyleError(L"line " + std::to_wstring(Line) + L": " + What);
+    throw EStyleError(L"line " + UIntToStr(Line) + L": " + What);
 }
 
 int HexDigit(char c)

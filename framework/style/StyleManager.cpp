@@ -1,6 +1,7 @@
 #include "StyleManager.h"
 
 #include "framework/MessageBoxes.h"
+#include "framework/SysUtils.h"
 
 #include <exception>
 
@@ -17,7 +18,7 @@ TStyleManager* Instance = nullptr;
 std::wstring ResourceName(LPCWSTR Name)
 {
     if (IS_INTRESOURCE(Name))
-        return L"#" + std::to_wstring(reinterpret_cast<ULONG_PTR>(Name));
+        return L"#" + UIntToStr(reinterpret_cast<ULONG_PTR>(Name));
     return Name;
 }
 
