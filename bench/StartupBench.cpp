@@ -7,8 +7,10 @@
 // the ratios within a turn, so that a slow drift of the machine falls on both sides; a start's own
 // noise under Wine is about a tenth either way, which is why there are so many turns.
 //
-// Usage: StartupBench [turns]. The programs are found beside this one (Talvorecmax.exe one folder
-// up). Prints Markdown table rows.
+// Usage: StartupBench [turns [other build of Talvorecmax.exe]]. The programs are found beside this
+// one (Talvorecmax.exe one folder up). Given another build, the program is timed in turns against
+// it instead, with no reference windows: what the hardening costs, against the build without it.
+// Prints Markdown table rows.
 
 #include "BenchCaptions.h"
 #include "Measure.h"
@@ -37,12 +39,13 @@ struct TContender {
 
 }  // namespace
 
-int main(int argc, char** argv)
+int wmain(int argc, wchar_t** argv)
 {
-    const int turns = argc > 1 ? std::max(std::atoi(argv[1]), ReferenceEvery) : 300;
+    const int turns = argc > 1 ? std::max(_wtoi(argv[1]), ReferenceEvery) : 300;
+    const bool againstBuild = argc > 2;
     const std::wstring folder = Testing::TestBinaryDir();
     const std::wstring program = folder + L"..\\Talvorecmax.exe";
-    TContender floor{folder + L"RawWindow.exe", TalvoRec::WindowCaption, {}, {}};
+    TContender floor{againstBuild ? argv[2] : folder + L"RawWindow.exe", TalvoRec::WindowCaption, {}, {}};
     TContender declared{folder + L"MinimalWindowDeclared.exe", Bench::MinimalWindowCaption, {}, {}};
     TContender minimal{folder + L"MinimalWindow.exe", Bench::MinimalWindowCaption, {}, {}};
     try {
@@ -64,7 +67,7 @@ int main(int argc, char** argv)
             }
             floor.Times.push_back(floorTime);
             floor.ProgramTimes.push_back(programTime);
-            if (turn % ReferenceEvery == 0) {
+            if (!againstBuild && turn % ReferenceEvery == 0) {
                 const bool declaredFirst = turn / ReferenceEvery % 2 == 0;
                 start(declaredFirst ? declared : minimal, programTime);
                 start(declaredFirst ? minimal : declared, programTime);
@@ -78,6 +81,10 @@ int main(int argc, char** argv)
                         Bench::Show(ratio, "%.2f").c_str(), Goal ? "≤ 1.10" : "–",
                         Goal ? (ratio.Median <= 1.10 ? "yes" : "**no**") : "–");
         };
+        if (againstBuild) {
+            row("Hardening: Start-up to a window ready for input", floor, "without hardening", false);
+            return 0;
+        }
         row("Start-up to a window ready for input", floor, "the same window in plain Win32", true);
         row("Start-up, against a minimal window with the same manifest, COM apartment and common controls", declared,
             "minimal window, declared", false);
