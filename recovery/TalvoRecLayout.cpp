@@ -1,4 +1,4 @@
-// The recovery window made of its design (TalvoRec.h), and the binding of its events.
+// The recovery window made of its design (TalvoRecDesign.h), and the binding of its events.
 
 #include "TalvoRec.h"
 
